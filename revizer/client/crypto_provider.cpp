@@ -1,0 +1,26 @@
+#include "revizer/client/crypto_provider.h"
+
+#include <mutex>
+
+#include <openssl/crypto.h>
+#include <openssl/provider.h>
+#include <openssl/ssl.h>
+
+namespace revizer::client {
+
+CryptoProviderInstall install_default_crypto_provider() noexcept {
+  static std::once_flag once;
+  bool first = false;
+  std::call_once(once, [&] {
+    // OpenSSL's own initialisation is itself once-only and process-wide: when
+    // another extension got there first this is a no-op, never an error.
+    OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+    // Keep the default provider loaded for the life of the process, so that a
+    // configuration file or another library cannot leave us without ciphers.
+    OSSL_PROVIDER_try_load(nullptr, "default", 1);
+    first = true;
+  });
+  return first ? CryptoProviderInstall::installed : CryptoProviderInstall::already_installed;
+}
+
+}  // namespace revizer::client
