@@ -112,41 +112,24 @@ namespace arg {
 // Every converter type: `type`, `absent_ok` (may the parameter be left out)
 // and `convert(object)`, where `object` is null when the argument is absent.
 
-struct Text {
-  using type = std::string;
+// A required argument converted by one of the `to_*` functions above.
+template <auto Convert>
+struct Required;
+template <class T, PyResult<T> (*Convert)(PyObject*)>
+struct Required<Convert> {
+  using type = T;
   static constexpr bool absent_ok = false;
-  static PyResult<type> convert(PyObject* object) { return to_text(object); }
+  static PyResult<type> convert(PyObject* object) { return Convert(object); }
 };
-struct TextView {
-  using type = std::string_view;
-  static constexpr bool absent_ok = false;
-  static PyResult<type> convert(PyObject* object) { return to_text_view(object); }
-};
-struct Bool {
-  using type = bool;
-  static constexpr bool absent_ok = false;
-  static PyResult<type> convert(PyObject* object) { return to_bool(object); }
-};
-struct I32 {
-  using type = std::int32_t;
-  static constexpr bool absent_ok = false;
-  static PyResult<type> convert(PyObject* object) { return to_i32(object); }
-};
-struct U32 {
-  using type = std::uint32_t;
-  static constexpr bool absent_ok = false;
-  static PyResult<type> convert(PyObject* object) { return to_u32(object); }
-};
-struct F64 {
-  using type = double;
-  static constexpr bool absent_ok = false;
-  static PyResult<type> convert(PyObject* object) { return to_f64(object); }
-};
-struct StrMap {
-  using type = TextMap;
-  static constexpr bool absent_ok = false;
-  static PyResult<type> convert(PyObject* object) { return to_str_map(object); }
-};
+
+using Text = Required<&to_text>;
+using TextView = Required<&to_text_view>;
+using Bool = Required<&to_bool>;
+using I32 = Required<&to_i32>;
+using U32 = Required<&to_u32>;
+using F64 = Required<&to_f64>;
+using StrMap = Required<&to_str_map>;
+
 // A str (or subclass) object, borrowed.
 struct Str {
   using type = PyObject*;
@@ -164,23 +147,11 @@ struct Object {
   static PyResult<type> convert(PyObject* object) { return object; }
 };
 template <class C>
-struct Record {
-  using type = typename C::Record;
-  static constexpr bool absent_ok = false;
-  static PyResult<type> convert(PyObject* object) { return to_record<C>(object); }
-};
+using Record = Required<&to_record<C>>;
 template <class C>
-struct RecordRef {
-  using type = const typename C::Record*;
-  static constexpr bool absent_ok = false;
-  static PyResult<type> convert(PyObject* object) { return to_record_ref<C>(object); }
-};
+using RecordRef = Required<&to_record_ref<C>>;
 template <class E>
-struct Enum {
-  using type = typename E::Record;
-  static constexpr bool absent_ok = false;
-  static PyResult<type> convert(PyObject* object) { return to_enum<E>(object); }
-};
+using Enum = Required<&to_enum<E>>;
 
 // Absent or None: std::nullopt.
 template <class Conv>

@@ -168,17 +168,21 @@ PyType_Slot constructor_slot() {
 }
 
 // `__repr__`, `__str__`, `__int__`: Body(const Record&) -> new reference.
+template <int Slot, class C, auto Body>
+PyType_Slot unary_slot() {
+  return {Slot, detail::as_slot(&detail::unary_entry<C, Body>)};
+}
 template <class C, auto Body>
 PyType_Slot repr_slot() {
-  return {Py_tp_repr, detail::as_slot(&detail::unary_entry<C, Body>)};
+  return unary_slot<Py_tp_repr, C, Body>();
 }
 template <class C, auto Body>
 PyType_Slot str_slot() {
-  return {Py_tp_str, detail::as_slot(&detail::unary_entry<C, Body>)};
+  return unary_slot<Py_tp_str, C, Body>();
 }
 template <class C, auto Body>
 PyType_Slot int_slot() {
-  return {Py_nb_int, detail::as_slot(&detail::unary_entry<C, Body>)};
+  return unary_slot<Py_nb_int, C, Body>();
 }
 
 // `__richcompare__`: Body(const Record&, PyObject* other, int op) -> new
