@@ -1,4 +1,5 @@
 import gc
+import sys
 import inspect
 import weakref
 
@@ -215,3 +216,12 @@ def test_text_signatures_agree_with_the_binder(cls):
             target(*range(len(positional) + 1))
         assert f"{display} takes " in str(caught.value)
         assert f"{len(positional)} positional arguments but {len(positional) + 1}" in str(caught.value)
+
+
+def test_references_dropped_on_unattached_threads_wait_for_the_next_entry():
+    value = object()
+    before = sys.getrefcount(value)
+    P.release_elsewhere(value)
+    assert sys.getrefcount(value) == before + 1  # queued, not released
+    P.join(1, 2, 3)  # any entry applies the queue
+    assert sys.getrefcount(value) == before

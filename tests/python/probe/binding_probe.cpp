@@ -7,6 +7,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "python/src/binding/binding.h"
@@ -84,6 +85,7 @@ constexpr auto kConvert =
               "indices=..., strmap=None, decision=None, probe=None)\n--\n\n",
               kwopt("i32"), kwopt("u32"), kwopt("f64"), kwopt("flag"), kwopt("texts"), kwopt("opt_texts"),
               kwopt("floats"), kwopt("indices"), kwopt("strmap"), kwopt("decision"), kwopt("probe"));
+constexpr auto kRelease = signature("Probe", "release_elsewhere", "release_elsewhere(value)\n--\n\n", pos("value"));
 constexpr auto kWith = signature("Probe", "with_suffix", "with_suffix($self, suffix)\n--\n\n", pos("suffix"));
 
 PyObject* probe_new(PyTypeObject* type, std::string alpha, std::int32_t beta, std::optional<std::string> gamma,
@@ -124,6 +126,14 @@ PyObject* probe_convert(std::optional<std::int32_t> i32, std::optional<std::uint
                        py(indices), "strmap", py(strmap), "decision", py(decision_index), "probe", py(probe_alpha));
 }
 
+// Takes a reference and drops it on a thread that never attaches: the release
+// must wait for the next entry instead of touching the count unattached.
+PyObject* probe_release_elsewhere(PyObject* object) {
+  Py_INCREF(object);
+  std::thread([object] { release_reference(object); }).join();
+  return Py_NewRef(Py_None);
+}
+
 PyObject* probe_panic() { throw Panic("probe panicked"); }
 PyObject* probe_out_of_memory() { throw std::bad_alloc(); }
 PyObject* probe_opaque() { return create_object<OpaqueClass>("hidden"); }
@@ -144,6 +154,7 @@ const ClassDef& ProbeClass::def() {
                     arg::Opt<arg::Bool>, arg::List<arg::Text>, arg::OptList<arg::Text>, arg::OptList<arg::F64>,
                     arg::List<arg::U32>, arg::Opt<arg::StrMap>, arg::Opt<arg::Enum<Decision>>,
                     arg::Opt<arg::Record<ProbeClass>>>(),
+      static_method<kRelease, &probe_release_elsewhere, arg::Object>(),
       static_method<&probe_panic>("panic", "panic()\n--\n\n"),
       static_method<&probe_out_of_memory>("out_of_memory", "out_of_memory()\n--\n\n"),
       static_method<&probe_opaque>("opaque", "opaque()\n--\n\n"),
