@@ -1,5 +1,7 @@
 #include "model/json/reader.h"
 
+#include "model/json/byte_scan.h"
+
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -62,17 +64,9 @@ constexpr int kMaxDepth = 127;
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Eight bytes at once: marks each byte that ends a plain run inside a string
-// (a quote, a backslash, a control character or a non-ASCII byte). Only the
-// lowest marked byte is exact, which is the one we use.
-inline std::uint64_t string_stops(std::uint64_t w) {
-  constexpr std::uint64_t ones = 0x0101010101010101ull;
-  constexpr std::uint64_t highs = 0x8080808080808080ull;
-  const std::uint64_t q = w ^ (ones * '"');
-  const std::uint64_t b = w ^ (ones * '\\');
-  const std::uint64_t stops = ((q - ones) & ~q) | ((b - ones) & ~b) | ((w - ones * 0x20) & ~w) | w;
-  return stops & highs;
-}
+// Ends a plain run inside a string: a quote, a backslash, a control
+// character or a non-ASCII byte.
+inline std::uint64_t string_stops(std::uint64_t w) { return special_bytes(w) | (w & kHighBits); }
 
 // Length of the valid UTF-8 sequence at `p` (lead byte >= 0x80), 0 if invalid.
 inline int utf8_sequence(const unsigned char* p, const unsigned char* end) {
@@ -223,41 +217,38 @@ class Reader {
     return true;
   }
 
+  // Steps to the next entry of an open array or object. Returns false on an
+  // error; sets `closed` when the closing bracket was consumed instead.
+  bool next_entry(bool first, char close, Code eof, Code comma_or_end, bool& closed) {
+    skip_space();
+    if (p_ == end_) return fail_peek(eof);
+    closed = *p_ == close;
+    if (closed) {
+      ++p_;
+      return true;
+    }
+    if (first) return true;
+    if (*p_ != ',') return fail_peek(comma_or_end);
+    ++p_;
+    skip_space();
+    if (p_ == end_) return fail_peek(Code::EofValue);
+    if (*p_ == close) return fail_peek(Code::TrailingComma);
+    return true;
+  }
+
   bool array(Array& out) {
-    for (bool first = true;; first = false) {
-      skip_space();
-      if (p_ == end_) return fail_peek(Code::EofList);
-      if (*p_ == ']') {
-        ++p_;
-        return true;
-      }
-      if (!first) {
-        if (*p_ != ',') return fail_peek(Code::ExpectedListCommaOrEnd);
-        ++p_;
-        skip_space();
-        if (p_ == end_) return fail_peek(Code::EofValue);
-        if (*p_ == ']') return fail_peek(Code::TrailingComma);
-      }
+    for (bool first = true, closed = false;; first = false) {
+      if (!next_entry(first, ']', Code::EofList, Code::ExpectedListCommaOrEnd, closed)) return false;
+      if (closed) return true;
       out.emplace_back();
       if (!value(out.back())) return false;
     }
   }
 
   bool object(Object& out) {
-    for (bool first = true;; first = false) {
-      skip_space();
-      if (p_ == end_) return fail_peek(Code::EofObject);
-      if (*p_ == '}') {
-        ++p_;
-        return true;
-      }
-      if (!first) {
-        if (*p_ != ',') return fail_peek(Code::ExpectedObjectCommaOrEnd);
-        ++p_;
-        skip_space();
-        if (p_ == end_) return fail_peek(Code::EofValue);
-        if (*p_ == '}') return fail_peek(Code::TrailingComma);
-      }
+    for (bool first = true, closed = false;; first = false) {
+      if (!next_entry(first, '}', Code::EofObject, Code::ExpectedObjectCommaOrEnd, closed)) return false;
+      if (closed) return true;
       if (*p_ != '"') return fail_peek(Code::KeyMustBeAString);
       ++p_;
       std::string key;
@@ -277,16 +268,7 @@ class Reader {
     const char* run = p_;
     bool bad_utf8 = false;
     for (;;) {
-      while (end_ - p_ >= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p_, 8);
-        const std::uint64_t stops = string_stops(w);
-        if (stops != 0) {
-          p_ += __builtin_ctzll(stops) / 8;
-          break;
-        }
-        p_ += 8;
-      }
+      p_ = skip_words(p_, end_, string_stops);
       while (p_ != end_ && static_cast<unsigned char>(*p_) >= 0x20 && *p_ != '"' && *p_ != '\\' &&
              static_cast<unsigned char>(*p_) < 0x80)
         ++p_;

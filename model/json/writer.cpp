@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "model/json/byte_scan.h"
 #include "model/json/float_text.h"
 
 namespace revizer::json {
@@ -25,15 +26,6 @@ constexpr std::array<char, 256> kEscapes = [] {
   return t;
 }();
 
-// Eight bytes at once: marks bytes that need an escape (quote, backslash,
-// below 0x20). Only the lowest marked byte is exact.
-inline std::uint64_t escape_stops(std::uint64_t w) {
-  constexpr std::uint64_t ones = 0x0101010101010101ull;
-  constexpr std::uint64_t highs = 0x8080808080808080ull;
-  const std::uint64_t q = w ^ (ones * '"');
-  const std::uint64_t b = w ^ (ones * '\\');
-  return (((q - ones) & ~q) | ((b - ones) & ~b) | ((w - ones * 0x20) & ~w)) & ~w & highs;
-}
 
 void write_string(const std::string& s, std::string& out) {
   out.push_back('"');
@@ -41,16 +33,7 @@ void write_string(const std::string& s, std::string& out) {
   const char* end = p + s.size();
   const char* run = p;
   for (;;) {
-    while (end - p >= 8) {
-      std::uint64_t w;
-      std::memcpy(&w, p, 8);
-      const std::uint64_t stops = escape_stops(w);
-      if (stops != 0) {
-        p += __builtin_ctzll(stops) / 8;
-        break;
-      }
-      p += 8;
-    }
+    p = skip_words(p, end, special_bytes);
     while (p != end && kEscapes[static_cast<unsigned char>(*p)] == 0) ++p;
     if (p == end) break;
     out.append(run, p);
