@@ -1,0 +1,475 @@
+#include "model/json/reader.h"
+
+#include "model/json/byte_scan.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace revizer::json {
+namespace {
+
+enum class Code : std::uint8_t {
+  EofList,
+  EofObject,
+  EofString,
+  EofValue,
+  ExpectedColon,
+  ExpectedListCommaOrEnd,
+  ExpectedObjectCommaOrEnd,
+  ExpectedIdent,
+  ExpectedValue,
+  InvalidEscape,
+  InvalidNumber,
+  NumberOutOfRange,
+  InvalidUnicodeCodePoint,
+  ControlCharacter,
+  KeyMustBeAString,
+  LoneLeadingSurrogate,
+  TrailingComma,
+  TrailingCharacters,
+  UnexpectedEndOfHexEscape,
+  RecursionLimitExceeded,
+};
+
+const char* message_of(Code code) {
+  switch (code) {
+    case Code::EofList: return "EOF while parsing a list";
+    case Code::EofObject: return "EOF while parsing an object";
+    case Code::EofString: return "EOF while parsing a string";
+    case Code::EofValue: return "EOF while parsing a value";
+    case Code::ExpectedColon: return "expected `:`";
+    case Code::ExpectedListCommaOrEnd: return "expected `,` or `]`";
+    case Code::ExpectedObjectCommaOrEnd: return "expected `,` or `}`";
+    case Code::ExpectedIdent: return "expected ident";
+    case Code::ExpectedValue: return "expected value";
+    case Code::InvalidEscape: return "invalid escape";
+    case Code::InvalidNumber: return "invalid number";
+    case Code::NumberOutOfRange: return "number out of range";
+    case Code::InvalidUnicodeCodePoint: return "invalid unicode code point";
+    case Code::ControlCharacter: return "control character (\\u0000-\\u001F) found while parsing a string";
+    case Code::KeyMustBeAString: return "key must be a string";
+    case Code::LoneLeadingSurrogate: return "lone leading surrogate in hex escape";
+    case Code::TrailingComma: return "trailing comma";
+    case Code::TrailingCharacters: return "trailing characters";
+    case Code::UnexpectedEndOfHexEscape: return "unexpected end of hex escape";
+    case Code::RecursionLimitExceeded: return "recursion limit exceeded";
+  }
+  return "";
+}
+
+// Nesting levels the reader accepts; the next one fails.
+constexpr int kMaxDepth = 127;
+
+inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Ends a plain run inside a string: a quote, a backslash, a control
+// character or a non-ASCII byte.
+inline std::uint64_t string_stops(std::uint64_t w) { return special_bytes(w) | (w & kHighBits); }
+
+// Length of the valid UTF-8 sequence at `p` (lead byte >= 0x80), 0 if invalid.
+inline int utf8_sequence(const unsigned char* p, const unsigned char* end) {
+  const unsigned c = p[0];
+  const auto cont = [&](int i) { return (p[i] & 0xC0) == 0x80; };
+  if (c < 0xC2) return 0;
+  if (c < 0xE0) return end - p >= 2 && cont(1) ? 2 : 0;
+  if (c < 0xF0) {
+    if (end - p < 3 || !cont(1) || !cont(2)) return 0;
+    if ((c == 0xE0 && p[1] < 0xA0) || (c == 0xED && p[1] >= 0xA0)) return 0;
+    return 3;
+  }
+  if (c < 0xF5) {
+    if (end - p < 4 || !cont(1) || !cont(2) || !cont(3)) return 0;
+    if ((c == 0xF0 && p[1] < 0x90) || (c == 0xF4 && p[1] >= 0x90)) return 0;
+    return 4;
+  }
+  return 0;
+}
+
+inline int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+void append_utf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// Recursive descent over the text. Positions follow one rule: an error about
+// a byte already consumed points at the end of what was consumed; an error
+// about the byte looked at next points at that byte (column counted from 1).
+class Reader {
+ public:
+  explicit Reader(std::string_view text) : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()) {}
+
+  bool document(Value& out) {
+    if (!value(out)) return false;
+    skip_space();
+    if (p_ != end_) return fail_peek(Code::TrailingCharacters);
+    return true;
+  }
+
+  [[gnu::cold]] CodecError error() const {
+    const char* at = error_at_;
+    std::uint64_t line = 1;
+    const char* line_start = begin_;
+    for (const char* q = begin_; q < at; ++q) {
+      if (*q == '\n') {
+        ++line;
+        line_start = q + 1;
+      }
+    }
+    return CodecError{message_of(code_), line, static_cast<std::uint64_t>(at - line_start)};
+  }
+
+ private:
+  [[gnu::cold]] bool fail_at(Code code, const char* at) {
+    code_ = code;
+    error_at_ = at;
+    return false;
+  }
+  // About what was consumed up to the cursor.
+  bool fail(Code code) { return fail_at(code, p_); }
+  // About the byte at the cursor, not yet consumed.
+  bool fail_peek(Code code) { return fail_at(code, p_ < end_ ? p_ + 1 : end_); }
+
+  void skip_space() {
+    while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\t' || *p_ == '\r')) ++p_;
+  }
+
+  bool value(Value& out) {
+    skip_space();
+    if (p_ == end_) return fail_peek(Code::EofValue);
+    switch (*p_) {
+      case 'n':
+        ++p_;
+        if (!ident("ull")) return false;
+        out = Value();
+        return true;
+      case 't':
+        ++p_;
+        if (!ident("rue")) return false;
+        out = Value(true);
+        return true;
+      case 'f':
+        ++p_;
+        if (!ident("alse")) return false;
+        out = Value(false);
+        return true;
+      case '-':
+        ++p_;
+        return number(out, true);
+      case '0': case '1': case '2': case '3': case '4':
+      case '5': case '6': case '7': case '8': case '9':
+        return number(out, false);
+      case '"': {
+        ++p_;
+        std::string s;
+        if (!string(s)) return false;
+        out = Value(std::move(s));
+        return true;
+      }
+      case '[': {
+        if (depth_ == kMaxDepth) return fail_peek(Code::RecursionLimitExceeded);
+        ++p_;
+        ++depth_;
+        out = Value(Array{});
+        const bool ok = array(out.as_array());
+        --depth_;
+        return ok;
+      }
+      case '{': {
+        if (depth_ == kMaxDepth) return fail_peek(Code::RecursionLimitExceeded);
+        ++p_;
+        ++depth_;
+        out = Value(Object{});
+        const bool ok = object(out.as_object());
+        --depth_;
+        return ok;
+      }
+      default:
+        return fail_peek(Code::ExpectedValue);
+    }
+  }
+
+  bool ident(const char* rest) {
+    for (; *rest != '\0'; ++rest) {
+      if (p_ == end_) return fail(Code::EofValue);
+      if (*p_++ != *rest) return fail(Code::ExpectedIdent);
+    }
+    return true;
+  }
+
+  // Steps to the next entry of an open array or object. Returns false on an
+  // error; sets `closed` when the closing bracket was consumed instead.
+  bool next_entry(bool first, char close, Code eof, Code comma_or_end, bool& closed) {
+    skip_space();
+    if (p_ == end_) return fail_peek(eof);
+    closed = *p_ == close;
+    if (closed) {
+      ++p_;
+      return true;
+    }
+    if (first) return true;
+    if (*p_ != ',') return fail_peek(comma_or_end);
+    ++p_;
+    skip_space();
+    if (p_ == end_) return fail_peek(Code::EofValue);
+    if (*p_ == close) return fail_peek(Code::TrailingComma);
+    return true;
+  }
+
+  bool array(Array& out) {
+    for (bool first = true, closed = false;; first = false) {
+      if (!next_entry(first, ']', Code::EofList, Code::ExpectedListCommaOrEnd, closed)) return false;
+      if (closed) return true;
+      out.emplace_back();
+      if (!value(out.back())) return false;
+    }
+  }
+
+  bool object(Object& out) {
+    for (bool first = true, closed = false;; first = false) {
+      if (!next_entry(first, '}', Code::EofObject, Code::ExpectedObjectCommaOrEnd, closed)) return false;
+      if (closed) return true;
+      if (*p_ != '"') return fail_peek(Code::KeyMustBeAString);
+      ++p_;
+      std::string key;
+      if (!string(key)) return false;
+      skip_space();
+      if (p_ == end_) return fail_peek(Code::EofObject);
+      if (*p_ != ':') return fail_peek(Code::ExpectedColon);
+      ++p_;
+      Value v;
+      if (!value(v)) return false;
+      out.insert(std::move(key), std::move(v));
+    }
+  }
+
+  // The cursor stands after the opening quote.
+  bool string(std::string& out) {
+    const char* run = p_;
+    bool bad_utf8 = false;
+    for (;;) {
+      p_ = skip_words(p_, end_, string_stops);
+      while (p_ != end_ && static_cast<unsigned char>(*p_) >= 0x20 && *p_ != '"' && *p_ != '\\' &&
+             static_cast<unsigned char>(*p_) < 0x80)
+        ++p_;
+      if (p_ == end_) return fail(Code::EofString);
+      const auto c = static_cast<unsigned char>(*p_);
+      if (c == '"') {
+        out.append(run, p_);
+        ++p_;
+        if (bad_utf8) return fail(Code::InvalidUnicodeCodePoint);
+        return true;
+      }
+      if (c == '\\') {
+        out.append(run, p_);
+        ++p_;
+        if (!escape(out)) return false;
+        run = p_;
+      } else if (c < 0x20) {
+        ++p_;
+        return fail(Code::ControlCharacter);
+      } else {
+        const int n = utf8_sequence(reinterpret_cast<const unsigned char*>(p_),
+                                    reinterpret_cast<const unsigned char*>(end_));
+        if (n == 0) {
+          // Reported once the string is closed, as the text itself would be.
+          bad_utf8 = true;
+          ++p_;
+        } else {
+          p_ += n;
+        }
+      }
+    }
+  }
+
+  // The cursor stands after the backslash.
+  bool escape(std::string& out) {
+    if (p_ == end_) return fail(Code::EofString);
+    switch (*p_++) {
+      case '"': out.push_back('"'); return true;
+      case '\\': out.push_back('\\'); return true;
+      case '/': out.push_back('/'); return true;
+      case 'b': out.push_back('\b'); return true;
+      case 'f': out.push_back('\f'); return true;
+      case 'n': out.push_back('\n'); return true;
+      case 'r': out.push_back('\r'); return true;
+      case 't': out.push_back('\t'); return true;
+      case 'u': return unicode_escape(out);
+      default: return fail(Code::InvalidEscape);
+    }
+  }
+
+  bool hex4(std::uint32_t& out) {
+    if (end_ - p_ < 4) {
+      p_ = end_;
+      return fail(Code::EofString);
+    }
+    std::uint32_t n = 0;
+    bool ok = true;
+    for (int i = 0; i < 4; ++i) {
+      const int d = hex_digit(p_[i]);
+      ok = ok && d >= 0;
+      n = (n << 4) | static_cast<std::uint32_t>(d & 0xF);
+    }
+    p_ += 4;
+    if (!ok) return fail(Code::InvalidEscape);
+    out = n;
+    return true;
+  }
+
+  // The cursor stands after "\u".
+  bool unicode_escape(std::string& out) {
+    std::uint32_t n;
+    if (!hex4(n)) return false;
+    if (n >= 0xDC00 && n <= 0xDFFF) return fail(Code::LoneLeadingSurrogate);
+    if (n < 0xD800 || n > 0xDBFF) {
+      append_utf8(out, n);
+      return true;
+    }
+    for (const char expected : {'\\', 'u'}) {
+      if (p_ == end_) return fail(Code::EofString);
+      if (*p_++ != expected) return fail(Code::UnexpectedEndOfHexEscape);
+    }
+    std::uint32_t low;
+    if (!hex4(low)) return false;
+    if (low < 0xDC00 || low > 0xDFFF) return fail(Code::LoneLeadingSurrogate);
+    append_utf8(out, (((n - 0xD800) << 10) | (low - 0xDC00)) + 0x10000);
+    return true;
+  }
+
+  // The cursor stands on the first digit (after the '-' of a negative number).
+  bool number(Value& out, bool negative) {
+    const char* start = negative ? p_ - 1 : p_;
+    if (p_ == end_) return fail(Code::EofValue);
+    std::uint64_t magnitude = 0;
+    bool overflow = false;
+    if (*p_ == '0') {
+      ++p_;
+      if (p_ != end_ && is_digit(*p_)) return fail_peek(Code::InvalidNumber);
+    } else if (is_digit(*p_)) {
+      do {
+        const auto digit = static_cast<std::uint64_t>(*p_ - '0');
+        overflow = overflow || magnitude > (std::numeric_limits<std::uint64_t>::max() - digit) / 10;
+        magnitude = magnitude * 10 + digit;
+        ++p_;
+      } while (p_ != end_ && is_digit(*p_));
+    } else {
+      ++p_;
+      return fail(Code::InvalidNumber);
+    }
+    bool is_float = overflow;
+    if (p_ != end_ && *p_ == '.') {
+      is_float = true;
+      ++p_;
+      const char* digits = p_;
+      while (p_ != end_ && is_digit(*p_)) ++p_;
+      if (p_ == digits) return fail_peek(p_ == end_ ? Code::EofValue : Code::InvalidNumber);
+    }
+    if (p_ != end_ && (*p_ == 'e' || *p_ == 'E')) {
+      is_float = true;
+      ++p_;
+      if (p_ != end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+      if (p_ == end_) return fail(Code::EofValue);
+      if (!is_digit(*p_++)) return fail(Code::InvalidNumber);
+      while (p_ != end_ && is_digit(*p_)) ++p_;
+    }
+    if (!is_float) {
+      if (!negative) {
+        out = Value(magnitude);
+        return true;
+      }
+      // -0 and negatives below the signed range become floats.
+      constexpr std::uint64_t kMinMagnitude = std::uint64_t{1} << 63;
+      if (magnitude != 0 && magnitude <= kMinMagnitude) {
+        out = Value(static_cast<std::int64_t>(0 - magnitude));
+        return true;
+      }
+    }
+    return float_number(out, start);
+  }
+
+  bool float_number(Value& out, const char* start) {
+    double d = 0;
+    const auto res = std::from_chars(start, p_, d);
+    if (res.ec == std::errc::result_out_of_range) {
+      if (overflows(start)) return fail(Code::NumberOutOfRange);
+      d = *start == '-' ? -0.0 : 0.0;
+    }
+    out = Value(d);
+    return true;
+  }
+
+  // For a number text the float range cannot hold: too large (true) or too
+  // small (false), judged by the decimal exponent of its first significant digit.
+  [[gnu::cold]] bool overflows(const char* start) const {
+    const char* q = start;
+    if (*q == '-') ++q;
+    bool found = false;
+    std::int64_t magnitude = 0;
+    const char* int_begin = q;
+    while (q != p_ && is_digit(*q)) ++q;
+    for (const char* d = int_begin; d != q && !found; ++d) {
+      if (*d != '0') {
+        found = true;
+        magnitude = (q - d) - 1;
+      }
+    }
+    if (q != p_ && *q == '.') {
+      ++q;
+      for (std::int64_t i = 0; q != p_ && is_digit(*q); ++q, ++i) {
+        if (!found && *q != '0') {
+          found = true;
+          magnitude = -(i + 1);
+        }
+      }
+    }
+    if (!found) return false;
+    std::int64_t exp = 0;
+    if (q != p_) {
+      ++q;  // 'e' or 'E'
+      const bool negative = *q == '-';
+      if (*q == '+' || *q == '-') ++q;
+      for (; q != p_; ++q) exp = exp < 1'000'000'000 ? exp * 10 + (*q - '0') : exp;
+      if (negative) exp = -exp;
+    }
+    return magnitude + exp >= 0;
+  }
+
+  const char* begin_;
+  const char* p_;
+  const char* end_;
+  int depth_ = 0;
+  Code code_ = Code::EofValue;
+  const char* error_at_ = nullptr;
+};
+
+}  // namespace
+
+Result<Value, CodecError> parse(std::string_view text) {
+  Reader reader(text);
+  Value out;
+  if (!reader.document(out)) return fail(reader.error());
+  return out;
+}
+
+}  // namespace revizer::json

@@ -1,0 +1,19 @@
+#pragma once
+
+// Value -> compact JSON text: no white space between tokens; in strings a
+// double quote and a backslash get a backslash, \b \t \n \f \r are written
+// so, other characters below U+0020 as \u00xx, everything else unchanged;
+// floats in their shortest round-trip text (float_text.h). Works iteratively,
+// so any nesting depth is fine.
+
+#include <string>
+
+#include "model/json/value.h"
+
+namespace revizer::json {
+
+std::string write(const Value& value);
+// Appends the text of `value` to `out`.
+void write_to(const Value& value, std::string& out);
+
+}  // namespace revizer::json
