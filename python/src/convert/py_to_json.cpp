@@ -1,0 +1,153 @@
+#include "python/src/convert/py_to_json.h"
+
+#include <cmath>
+#include <string>
+
+#include "python/src/binding/binding.h"
+#include "python/src/convert/py_text.h"
+
+namespace revizer::python {
+namespace {
+
+// Py_EnterRecursiveCall / Py_LeaveRecursiveCall as a scope.
+class RecursionGuard {
+ public:
+  RecursionGuard() noexcept : entered_(Py_EnterRecursiveCall(" while converting to a JSON value") == 0) {}
+  ~RecursionGuard() {
+    if (entered_) Py_LeaveRecursiveCall();
+  }
+  RecursionGuard(const RecursionGuard&) = delete;
+  RecursionGuard& operator=(const RecursionGuard&) = delete;
+  explicit operator bool() const noexcept { return entered_; }
+
+ private:
+  bool entered_;
+};
+
+[[gnu::cold]] void integer_out_of_range(PyObject* number) {
+  Ref text = Ref::steal(PyObject_Str(number));
+  if (!text) return;
+  PyErr_Format(PyExc_ValueError, "integer out of range for JSON number: %U is outside signed or unsigned 64-bit range",
+               text.get());
+}
+
+PyResult<json::Value> int_to_json(PyObject* object) {
+  int overflow = 0;
+  const long long value = PyLong_AsLongLongAndOverflow(object, &overflow);
+  if (overflow == 0) {
+    if (value == -1 && PyErr_Occurred()) return raised();
+    return json::Value(static_cast<std::int64_t>(value));
+  }
+  if (overflow > 0) {
+    const unsigned long long unsigned_value = PyLong_AsUnsignedLongLong(object);
+    if (!(unsigned_value == static_cast<unsigned long long>(-1) && PyErr_Occurred())) {
+      return json::Value(static_cast<std::uint64_t>(unsigned_value));
+    }
+    PyErr_Clear();
+  }
+  integer_out_of_range(object);
+  return raised();
+}
+
+// The interpreter's float conversion (`__float__`, else `__index__`) when the
+// type offers one; a failed or non-finite conversion passes the object on.
+std::optional<double> finite_float(PyObject* object) {
+  PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
+  if (number == nullptr || (number->nb_float == nullptr && number->nb_index == nullptr)) return std::nullopt;
+  const double value = PyFloat_AsDouble(object);
+  if (value == -1.0 && PyErr_Occurred()) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  if (!std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+PyResult<json::Value> list_to_json(PyObject* list);
+PyResult<json::Value> dict_to_json(PyObject* dict);
+
+PyResult<json::Value> convert(PyObject* object) {
+  if (object == Py_None) return json::Value();
+  if (PyBool_Check(object)) return json::Value(object == Py_True);
+  if (PyLong_Check(object)) return int_to_json(object);
+  if (PyFloat_CheckExact(object)) {
+    const double value = PyFloat_AS_DOUBLE(object);
+    if (std::isfinite(value)) return json::Value(value);
+  } else if (PyUnicode_CheckExact(object) || PyList_CheckExact(object) || PyDict_CheckExact(object)) {
+    // These exact types have no float conversion: skip the numeric probe.
+  } else {
+    // The binding layer's boolean rule accepts NumPy bool scalars by their
+    // truth value; its refusal of anything else only passes the object on.
+    PyResult<bool> truth = to_bool(object);
+    if (truth) return json::Value(*truth);
+    PyErr_Clear();
+    if (std::optional<double> value = finite_float(object)) return json::Value(*value);
+  }
+  if (PyUnicode_Check(object)) {
+    Py_ssize_t size = 0;
+    if (const char* data = PyUnicode_AsUTF8AndSize(object, &size)) {
+      return json::Value(std::string(data, static_cast<std::size_t>(size)));
+    }
+    PyErr_Clear();  // lone surrogates: written through str() below
+  } else if (PyList_Check(object)) {
+    return list_to_json(object);
+  } else if (PyDict_Check(object)) {
+    return dict_to_json(object);
+  }
+  PyResult<std::string> text = str_of(object);
+  if (!text) return raised();
+  return json::Value(std::move(*text));
+}
+
+PyResult<json::Value> list_to_json(PyObject* list) {
+  RecursionGuard guard;
+  if (!guard) return raised();
+  json::Array array;
+  array.reserve(static_cast<std::size_t>(PyList_GET_SIZE(list)));
+  // The size is read again on every step: an element's __str__ may change
+  // the list while it is walked.
+  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
+    Ref item = Ref::borrow(PyList_GET_ITEM(list, i));
+    PyResult<json::Value> value = convert(item.get());
+    if (!value) return raised();
+    array.push_back(std::move(*value));
+  }
+  return json::Value(std::move(array));
+}
+
+PyResult<json::Value> dict_to_json(PyObject* dict) {
+  RecursionGuard guard;
+  if (!guard) return raised();
+  json::Object object;
+  const Py_ssize_t initial_size = PyDict_GET_SIZE(dict);
+  object.reserve(static_cast<std::size_t>(initial_size));
+  Py_ssize_t remaining = initial_size;
+  Py_ssize_t position = 0;
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  while (true) {
+    // A value's __str__ may change the dict between two steps.
+    if (PyDict_GET_SIZE(dict) != initial_size) throw Panic("dictionary changed size during iteration");
+    if (!PyDict_Next(dict, &position, &key, &value)) break;
+    if (--remaining < 0) throw Panic("dictionary keys changed during iteration");
+    Ref held_key = Ref::borrow(key);
+    Ref held_value = Ref::borrow(value);
+    if (!PyUnicode_Check(key)) {
+      type_check_error(key, "str");
+      return raised();
+    }
+    PyResult<std::string> key_text = to_text(key);
+    if (!key_text) return raised();
+    PyResult<json::Value> converted = convert(held_value.get());
+    if (!converted) return raised();
+    // Two str-subclass keys may share one text: keep one entry, as the reader does.
+    object.insert(std::move(*key_text), std::move(*converted));
+  }
+  return json::Value(std::move(object));
+}
+
+}  // namespace
+
+PyResult<json::Value> py_to_json(PyObject* object) { return convert(object); }
+
+}  // namespace revizer::python

@@ -1,0 +1,56 @@
+#include "python/src/convert/strip_asset_content.h"
+
+#include <array>
+#include <string_view>
+#include <vector>
+
+namespace revizer::python {
+namespace {
+
+constexpr std::array<std::string_view, 5> kAssetKeys{"scope", "kind", "name", "path", "content_sha256"};
+constexpr std::array<std::string_view, 4> kContentKeys{"content_media_type", "content", "content_size_bytes",
+                                                       "content_truncated"};
+
+bool is_asset(const json::Object& object) {
+  for (std::string_view key : kAssetKeys) {
+    if (object.find(key) == nullptr) return false;
+  }
+  return true;
+}
+
+void strip_object(json::Object& object) {
+  if (!is_asset(object)) return;
+  bool any = false;
+  for (std::string_view key : kContentKeys) any = any || object.find(key) != nullptr;
+  if (!any) return;
+  std::vector<json::Member> members = std::move(object).take_members();
+  for (std::string_view key : kContentKeys) {
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      if (members[i].key != key) continue;
+      if (i + 1 != members.size()) members[i] = std::move(members.back());
+      members.pop_back();
+      break;
+    }
+  }
+  object.reserve(members.size());
+  for (json::Member& member : members) object.append_new(std::move(member.key), std::move(member.value));
+}
+
+}  // namespace
+
+void strip_asset_content(json::Value& value) {
+  std::vector<json::Value*> pending{&value};
+  while (!pending.empty()) {
+    json::Value* current = pending.back();
+    pending.pop_back();
+    if (current->is_array()) {
+      for (json::Value& element : current->as_array()) pending.push_back(&element);
+    } else if (current->is_object()) {
+      json::Object& object = current->as_object();
+      strip_object(object);
+      for (std::size_t i = 0; i < object.size(); ++i) pending.push_back(&object.value_at(i));
+    }
+  }
+}
+
+}  // namespace revizer::python
