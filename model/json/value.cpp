@@ -163,6 +163,17 @@ Value* Object::find(std::string_view key) noexcept {
   return pos < 0 ? nullptr : &members_[static_cast<std::size_t>(pos)].value;
 }
 
+Object Object::from_unique(std::vector<Member> members) {
+  Object o;
+  o.members_ = std::move(members);
+#ifndef NDEBUG
+  for (std::size_t i = 0; i < o.members_.size(); ++i)
+    for (std::size_t j = i + 1; j < o.members_.size(); ++j) assert(o.members_[i].key != o.members_[j].key);
+#endif
+  if (o.members_.size() >= kIndexThreshold) o.index_ = std::make_unique<ObjectIndex>(o.members_);
+  return o;
+}
+
 std::vector<Member> Object::take_members() && noexcept {
   index_.reset();
   std::vector<Member> out = std::move(members_);
@@ -202,13 +213,37 @@ void Value::move_from(Value& other) noexcept {
 }
 
 Value& Value::operator=(Value&& other) noexcept {
-  if (this != &other) {
-    // `other` may live inside this value: take it before destroying.
-    Value taken(std::move(other));
-    if (kind_ >= Kind::String) destroy();
-    move_from(taken);
+  if (this == &other) return *this;
+  if (kind_ < Kind::String) {
+    move_from(other);
+    return *this;
   }
+  // `other` may live inside this value: take it before destroying.
+  Value taken(std::move(other));
+  destroy();
+  move_from(taken);
   return *this;
+}
+
+std::string& Value::become_string() {
+  *this = Value();
+  kind_ = Kind::String;
+  new (&u_.s) std::string();
+  return u_.s;
+}
+
+Array& Value::become_array() {
+  *this = Value();
+  kind_ = Kind::Array;
+  new (&u_.a) Array();
+  return u_.a;
+}
+
+Object& Value::become_object() {
+  *this = Value();
+  kind_ = Kind::Object;
+  new (&u_.o) Object();
+  return u_.o;
 }
 
 Value& Value::operator=(const Value& other) {

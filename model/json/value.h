@@ -13,6 +13,8 @@
 //   obj.find(key)                  lookup, nullptr when absent
 //   for (const Member& m : obj)    iteration in insertion order
 //   std::move(obj).take_members()  move all entries out (keys included)
+//   v.become_string() ...          turn v into an empty string/array/object
+//                                  and fill it in place
 //   a == b                         JSON equality: same kind, numbers of the
 //                                  same number kind, objects in any key order
 //
@@ -64,6 +66,8 @@ class Object {
   Value& insert(std::string key, Value value);
   // Appends a key the caller knows is absent (record tables, Python dicts).
   Value& append_new(std::string key, Value value);
+  // An object of entries whose keys the caller knows to be distinct.
+  static Object from_unique(std::vector<Member> members);
 
   const Value* find(std::string_view key) const noexcept;
   Value* find(std::string_view key) noexcept;
@@ -142,6 +146,12 @@ class Value {
   Array& as_array() noexcept { return u_.a; }
   const Object& as_object() const noexcept { return u_.o; }
   Object& as_object() noexcept { return u_.o; }
+
+  // Replace the content with an empty string / array / object and return it
+  // for filling in place.
+  std::string& become_string();
+  Array& become_array();
+  Object& become_object();
 
   std::string take_string() && noexcept { return std::move(u_.s); }
   Array take_array() && noexcept { return std::move(u_.a); }
