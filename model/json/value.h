@@ -35,13 +35,14 @@
 #include <string_view>
 #include <vector>
 
+#include "model/json/object_index.h"
+
 namespace revizer::json {
 
 enum class Kind : std::uint8_t { Null, Bool, U64, I64, F64, String, Array, Object };
 
 class Value;
 struct Member;
-class ObjectIndex;
 
 using Array = std::vector<Value>;
 
@@ -51,11 +52,11 @@ using Array = std::vector<Value>;
 class Object {
  public:
   Object() noexcept;
-  Object(Object&&) noexcept;
+  Object(Object&&) noexcept = default;
   Object& operator=(Object&&) noexcept;
   Object(const Object&);
   Object& operator=(const Object&);
-  ~Object();
+  ~Object() = default;
 
   std::size_t size() const noexcept;
   bool empty() const noexcept;
@@ -120,7 +121,13 @@ class Value {
   Value& operator=(const Value& other);
   Value(Value&& other) noexcept { move_from(other); }
   Value& operator=(Value&& other) noexcept;
-  ~Value() { if (kind_ >= Kind::String) destroy(); }
+  ~Value() {
+    if (kind_ == Kind::String) {
+      u_.s.~basic_string();
+    } else if (kind_ > Kind::String) {
+      destroy();
+    }
+  }
 
   Kind kind() const noexcept { return kind_; }
   bool is_null() const noexcept { return kind_ == Kind::Null; }
@@ -163,7 +170,27 @@ class Value {
   friend bool operator==(const Value& a, const Value& b) noexcept;
 
  private:
-  void move_from(Value& other) noexcept;
+  void move_from(Value& other) noexcept {
+    kind_ = other.kind_;
+    switch (kind_) {
+      case Kind::String:
+        new (&u_.s) std::string(std::move(other.u_.s));
+        other.u_.s.~basic_string();
+        break;
+      case Kind::Array:
+        new (&u_.a) Array(std::move(other.u_.a));
+        other.u_.a.~Array();
+        break;
+      case Kind::Object:
+        new (&u_.o) Object(std::move(other.u_.o));
+        other.u_.o.~Object();
+        break;
+      default:
+        u_.u = other.u_.u;
+        return;
+    }
+    other.kind_ = Kind::Null;
+  }
   void destroy() noexcept;
   void destroy_shallow() noexcept;
   friend void detach_nested(Value& v, std::vector<Value>& out);
