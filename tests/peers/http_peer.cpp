@@ -2,7 +2,8 @@
 
 #include <asio.hpp>
 #include <atomic>
-#include <thread>
+
+#include "tests/peers/loopback_server.h"
 
 namespace revizer::peers {
 namespace {
@@ -36,7 +37,7 @@ PeerRequest parse_head(const std::string& head) {
 
 struct HttpPeer::State {
   explicit State(std::function<PeerReply(const PeerRequest&)> h)
-      : handler(std::move(h)), acceptor(context, tcp::endpoint(asio::ip::address_v4::loopback(), 0)) {}
+      : handler(std::move(h)), server([this](tcp::socket socket) { return serve(std::move(socket)); }) {}
 
   asio::awaitable<void> serve(tcp::socket socket) {
     std::string data;
@@ -61,33 +62,17 @@ struct HttpPeer::State {
     co_await asio::async_write(socket, asio::buffer(out), asio::redirect_error(asio::use_awaitable, ec));
   }
 
-  asio::awaitable<void> accept_loop() {
-    for (;;) {
-      asio::error_code ec;
-      tcp::socket socket = co_await acceptor.async_accept(asio::redirect_error(asio::use_awaitable, ec));
-      if (ec) co_return;
-      asio::co_spawn(context, serve(std::move(socket)), asio::detached);
-    }
-  }
-
   std::function<PeerReply(const PeerRequest&)> handler;
-  asio::io_context context;
-  tcp::acceptor acceptor;
   std::atomic<int> served{0};
-  std::thread thread;
+  LoopbackServer server;  // last: stopped before the handler goes
 };
 
-HttpPeer::HttpPeer(std::function<PeerReply(const PeerRequest&)> handler) : state_(std::make_unique<State>(std::move(handler))) {
-  asio::co_spawn(state_->context, state_->accept_loop(), asio::detached);
-  state_->thread = std::thread([state = state_.get()] { state->context.run(); });
-}
+HttpPeer::HttpPeer(std::function<PeerReply(const PeerRequest&)> handler)
+    : state_(std::make_unique<State>(std::move(handler))) {}
 
-HttpPeer::~HttpPeer() {
-  state_->context.stop();
-  state_->thread.join();
-}
+HttpPeer::~HttpPeer() = default;
 
-std::uint16_t HttpPeer::port() const { return state_->acceptor.local_endpoint().port(); }
+std::uint16_t HttpPeer::port() const { return state_->server.port(); }
 std::string HttpPeer::base_url() const { return "http://127.0.0.1:" + std::to_string(port()); }
 int HttpPeer::requests_served() const { return state_->served.load(); }
 
