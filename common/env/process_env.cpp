@@ -36,18 +36,6 @@ std::optional<std::string> env_read_text(std::string_view name) {
   return value;
 }
 
-bool env_write(std::string_view name, std::string_view value) {
-  const std::string key(name), text(value);
-  std::unique_lock hold(env_lock());
-  return ::setenv(key.c_str(), text.c_str(), 1) == 0;
-}
-
-void env_remove(std::string_view name) {
-  const std::string key(name);
-  std::unique_lock hold(env_lock());
-  ::unsetenv(key.c_str());
-}
-
 void env_write_unless_text(std::string_view name, std::string_view value) {
   const std::string key(name), text(value);
   std::unique_lock hold(env_lock());

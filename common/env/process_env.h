@@ -16,12 +16,6 @@ std::optional<std::string> env_read_bytes(std::string_view name);
 // The value when it is set and valid UTF-8; anything else counts as unset.
 std::optional<std::string> env_read_text(std::string_view name);
 
-// Sets (overwrites) the variable. Returns false when the system refuses.
-bool env_write(std::string_view name, std::string_view value);
-
-// Removes the variable.
-void env_remove(std::string_view name);
-
 // Sets the variable unless it already holds valid UTF-8 text; the test and the
 // write happen under one exclusive hold so a concurrent loader cannot slip in.
 void env_write_unless_text(std::string_view name, std::string_view value);
