@@ -4,6 +4,9 @@
 
 #include <array>
 
+#include "python/src/binding/binding.h"
+#include "python/src/enums/enums.h"
+#include "python/src/functions/module_functions.h"
 #include "python/src/module_add.h"
 #include "revizer/client/crypto_provider.h"
 
@@ -19,25 +22,45 @@ struct ClassEntry {
 
 // The registration order is part of the module's surface: `__all__` lists the
 // classes in exactly this order, then the module functions.
-constexpr std::array<ClassEntry, 0> kClasses{};
+constexpr std::array kClasses{
+    ClassEntry{"Decision", &type_object<Decision>},
+    ClassEntry{"Mode", &type_object<Mode>},
+    ClassEntry{"ActorType", &type_object<ActorType>},
+    ClassEntry{"FileOpType", &type_object<FileOpType>},
+    ClassEntry{"PromptRole", &type_object<PromptRole>},
+    ClassEntry{"TrajectoryStatus", &type_object<TrajectoryStatus>},
+    ClassEntry{"SignalFocus", &type_object<SignalFocus>},
+    ClassEntry{"SignalCategory", &type_object<SignalCategory>},
+    ClassEntry{"SignalSeverity", &type_object<SignalSeverity>},
+    ClassEntry{"MessageType", &type_object<MessageType>},
+    ClassEntry{"AgentIntent", &type_object<AgentIntent>},
+    ClassEntry{"TranscriptOutcome", &type_object<TranscriptOutcome>},
+};
 
-int module_exec(PyObject* module) {
-  if (!PyModule_Check(module)) {
-    PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of 'module'", Py_TYPE(module)->tp_name);
-    return -1;
+int add_class(PyObject* module, const ClassEntry& entry) {
+  PyTypeObject* type = entry.type_object();
+  if (type == nullptr) return -1;
+  Ref name = Ref::steal(PyUnicode_FromString(entry.name));
+  if (!name) {
+    PyErr_WriteUnraisable(nullptr);
+    throw Panic("could not create the name of a class");
   }
-  client::install_default_crypto_provider();
-  if (module_init_all(module) < 0) return -1;
-  for (const ClassEntry& entry : kClasses) {
-    PyTypeObject* type = entry.type_object();
-    if (type == nullptr) return -1;
-    PyObject* name = PyUnicode_FromString(entry.name);
-    if (name == nullptr) return -1;
-    const int added = module_add(module, name, reinterpret_cast<PyObject*>(type));
-    Py_DECREF(name);
-    if (added < 0) return -1;
-  }
-  return 0;
+  return module_add(module, name.get(), reinterpret_cast<PyObject*>(type));
+}
+
+int module_exec(PyObject* module) noexcept {
+  return guarded<int>(-1, [&] {
+    if (!PyModule_Check(module)) {
+      type_check_error(module, "module");
+      return -1;
+    }
+    client::install_default_crypto_provider();
+    if (module_init_all(module) < 0) return -1;
+    for (const ClassEntry& entry : kClasses) {
+      if (add_class(module, entry) < 0) return -1;
+    }
+    return add_module_functions(module);
+  });
 }
 
 PyModuleDef_Slot kSlots[] = {

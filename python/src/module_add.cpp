@@ -1,5 +1,8 @@
 #include "python/src/module_add.h"
 
+#include "python/src/binding/convert.h"
+#include "python/src/binding/entry.h"
+
 namespace revizer::python {
 namespace {
 
@@ -8,7 +11,7 @@ PyObject* all_list(PyObject* module) {
   PyObject* all = PyObject_GetAttrString(module, "__all__");
   if (all != nullptr) {
     if (!PyList_Check(all)) {
-      PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of 'list'", Py_TYPE(all)->tp_name);
+      type_check_error(all, "list");
       Py_DECREF(all);
       return nullptr;
     }
@@ -32,7 +35,10 @@ int module_add(PyObject* module, PyObject* name, PyObject* value) {
   if (all == nullptr) return -1;
   const int appended = PyList_Append(all, name);
   Py_DECREF(all);
-  if (appended < 0) return -1;
+  if (appended < 0) {
+    PyErr_WriteUnraisable(nullptr);
+    throw Panic("could not append __name__ to __all__");
+  }
   return PyObject_SetAttr(module, name, value);
 }
 
@@ -55,7 +61,7 @@ int module_add_function(PyObject* module, PyMethodDef* def) {
     if (PyUnicode_Check(name)) {
       result = module_add(module, name, function);
     } else {
-      PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of 'str'", Py_TYPE(name)->tp_name);
+      type_check_error(name, "str");
     }
     Py_DECREF(name);
   }

@@ -6,7 +6,8 @@ namespace revizer::python {
 
 // Adds `value` to `module` under `name` and appends `name` to the module's
 // `__all__` list, creating the list on first use, so the two stay in step.
-// Returns 0, or -1 with a Python exception set.
+// Returns 0, or -1 with a Python exception set; throws Panic when the
+// append to `__all__` fails (not expected to happen).
 int module_add(PyObject* module, PyObject* name, PyObject* value);
 
 // Makes sure `module` has its `__all__` list (so a module with nothing

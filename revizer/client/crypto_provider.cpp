@@ -17,7 +17,9 @@ CryptoProviderInstall install_default_crypto_provider() noexcept {
     OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
     // Keep the default provider loaded for the life of the process, so that a
     // configuration file or another library cannot leave us without ciphers.
-    OSSL_PROVIDER_try_load(nullptr, "default", 1);
+    // The handle is held (reachable) for the life of the process on purpose.
+    static OSSL_PROVIDER* const kept_loaded = OSSL_PROVIDER_try_load(nullptr, "default", 1);
+    (void)kept_loaded;
     first = true;
   });
   return first ? CryptoProviderInstall::installed : CryptoProviderInstall::already_installed;

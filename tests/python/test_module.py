@@ -36,3 +36,44 @@ def test_reimport_runs_the_step_again_with_the_same_classes():
                 assert getattr(again, name) is value
     finally:
         sys.modules["tavimor_revizer_client"] = m
+
+
+REGISTRATION_ORDER = [
+    "Decision", "Mode", "ActorType", "FileOpType", "PromptRole", "TrajectoryStatus", "Parameter", "SourceCode",
+    "Tool", "ReActSubAgentDescriptor", "ReActAgentCard", "AgentCardMetadata", "CodingAgentCardCapabilities",
+    "CodingAgentCardAsset", "CodingAgentCardSettingsSnapshot", "CodingAgentCard", "AgentCard", "Agent", "Actor",
+    "Causality", "ExecutionAttribution", "PolicyMetadata", "PolicyProvenance", "PolicySetProvenance", "Steering",
+    "SignatureGuardrailMatch", "SignatureGuardrailResult", "IfcGuardrailResult", "SemanticGuardrailFinding",
+    "SemanticGuardrailResult", "GuardrailResults", "ToolCall", "ShellCommand", "WebFetch", "FileOperation", "Prompt",
+    "Thought", "ToolOutput", "ShellCommandOutput", "WebFetchOutput", "FileOperationResult", "Started", "Completed",
+    "Failed", "Terminated", "Suspended", "Resumed", "Adjudicated", "SignalFocus", "SignalCategory", "SignalSeverity",
+    "MessageType", "AgentIntent", "TranscriptOutcome", "Signal", "EventScanResult", "TranscriptPhase",
+    "TranscriptDigest", "TranscriptScanResult", "Scanned", "Snapshot", "Event", "RevizerClient", "update_env_file",
+    "admit_provider_call_id",
+]
+
+
+def test_all_follows_the_registration_order():
+    # The list fills up as classes arrive; what is there keeps the fixed order.
+    assert set(m.__all__) <= set(REGISTRATION_ORDER)
+    assert m.__all__ == [name for name in REGISTRATION_ORDER if name in m.__all__]
+    assert m.__all__[:6] == REGISTRATION_ORDER[:6]
+
+
+def test_classes_are_named_as_registered():
+    for name in m.__all__:
+        value = getattr(m, name)
+        if isinstance(value, type):
+            assert value.__name__ == name
+            assert repr(value) == f"<class 'builtins.{name}'>"
+
+
+def test_reimport_keeps_the_enumeration_members():
+    members = [m.Decision.DENY, m.SignalCategory.CREDENTIAL_EXPOSURE]
+    del sys.modules["tavimor_revizer_client"]
+    try:
+        again = importlib.import_module("tavimor_revizer_client")
+        assert [again.Decision.DENY, again.SignalCategory.CREDENTIAL_EXPOSURE] == members
+        assert again.Decision.DENY is members[0]
+    finally:
+        sys.modules["tavimor_revizer_client"] = m

@@ -1,0 +1,154 @@
+#include "python/src/binding/convert.h"
+
+#include <climits>
+#include <cstring>
+
+namespace revizer::python {
+namespace {
+
+[[gnu::cold]] void out_of_range() {
+  PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+}
+
+// Python's own conversion to a C long (ints and objects with `__index__`).
+PyResult<long> to_long(PyObject* object) {
+  const long value = PyLong_AsLong(object);
+  if (value == -1 && PyErr_Occurred()) return raised();
+  return value;
+}
+
+bool is_numpy_bool(PyObject* object) {
+  PyTypeObject* type = Py_TYPE(object);
+  Ref module = Ref::steal(PyType_GetModuleName(type));
+  if (!module) {
+    PyErr_Clear();
+    return false;
+  }
+  if (PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) return false;
+  Ref name = Ref::steal(PyType_GetName(type));
+  if (!name) {
+    PyErr_Clear();
+    return false;
+  }
+  return PyUnicode_CompareWithASCIIString(name.get(), "bool_") == 0 ||
+         PyUnicode_CompareWithASCIIString(name.get(), "bool") == 0;
+}
+
+}  // namespace
+
+void type_check_error(PyObject* object, const char* expected) noexcept {
+  if (object == Py_None) {
+    PyErr_Format(PyExc_TypeError, "'None' is not an instance of '%s'", expected);
+    return;
+  }
+  Ref name = Ref::steal(PyType_GetQualName(Py_TYPE(object)));
+  if (!name) {
+    PyErr_Clear();
+    PyErr_Format(PyExc_TypeError, "'<failed to extract type name>' object is not an instance of '%s'", expected);
+    return;
+  }
+  PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of '%s'", name.get(), expected);
+}
+
+void borrow_error() noexcept { PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed"); }
+
+void str_to_list_error() noexcept { PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`"); }
+
+void attach_note(const char* param_name) noexcept {
+  PyObject* error = PyErr_GetRaisedException();
+  if (error == nullptr) return;
+  Ref note = Ref::steal(PyUnicode_FromFormat("while processing '%s'", param_name));
+  if (note) {
+    Ref method = Ref::steal(PyUnicode_InternFromString("add_note"));
+    Ref added = method ? Ref::steal(PyObject_CallMethodOneArg(error, method.get(), note.get())) : Ref();
+  }
+  PyErr_Clear();  // a failure to add the note is dropped
+  PyErr_SetRaisedException(error);
+}
+
+PyResult<std::string_view> to_text_view(PyObject* object) {
+  if (!PyUnicode_Check(object)) {
+    type_check_error(object, "str");
+    return raised();
+  }
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(object, &size);
+  if (data == nullptr) return raised();
+  return std::string_view(data, static_cast<std::size_t>(size));
+}
+
+PyResult<std::string> to_text(PyObject* object) {
+  auto view = to_text_view(object);
+  if (!view) return raised();
+  return std::string(*view);
+}
+
+PyResult<bool> to_bool(PyObject* object) {
+  if (object == Py_True) return true;
+  if (object == Py_False) return false;
+  if (is_numpy_bool(object)) {
+    PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
+    if (number == nullptr || number->nb_bool == nullptr) {
+      PyErr_Format(PyExc_TypeError, "object of type '%s' does not define a '__bool__' conversion",
+                   Py_TYPE(object)->tp_name);
+      return raised();
+    }
+    const int truth = number->nb_bool(object);
+    if (truth < 0) return raised();
+    return truth != 0;
+  }
+  type_check_error(object, "bool");
+  return raised();
+}
+
+PyResult<std::int32_t> to_i32(PyObject* object) {
+  auto value = to_long(object);
+  if (!value) return raised();
+  if (*value < INT32_MIN || *value > INT32_MAX) {
+    out_of_range();
+    return raised();
+  }
+  return static_cast<std::int32_t>(*value);
+}
+
+PyResult<std::uint32_t> to_u32(PyObject* object) {
+  auto value = to_long(object);
+  if (!value) return raised();
+  if (*value < 0 || *value > static_cast<long>(UINT32_MAX)) {
+    out_of_range();
+    return raised();
+  }
+  return static_cast<std::uint32_t>(*value);
+}
+
+PyResult<double> to_f64(PyObject* object) {
+  if (PyFloat_CheckExact(object)) return PyFloat_AS_DOUBLE(object);
+  const double value = PyFloat_AsDouble(object);
+  if (value == -1.0 && PyErr_Occurred()) return raised();
+  return value;
+}
+
+PyResult<TextMap> to_str_map(PyObject* object) {
+  if (!PyDict_Check(object)) {
+    type_check_error(object, "dict");
+    return raised();
+  }
+  TextMap map;
+  map.reserve(static_cast<std::size_t>(PyDict_Size(object)));
+  Py_ssize_t pos = 0;
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  while (PyDict_Next(object, &pos, &key, &value)) {
+    // Strong references: converting may run code that changes the dict.
+    Ref key_ref = Ref::borrow(key);
+    Ref value_ref = Ref::borrow(value);
+    auto key_text = to_text(key);
+    if (!key_text) return raised();
+    auto value_text = to_text(value);
+    if (!value_text) return raised();
+    map.insert_or_assign(std::move(*key_text), std::move(*value_text));
+  }
+  return map;
+}
+
+}  // namespace revizer::python

@@ -1,0 +1,121 @@
+#include "python/src/binding/entry.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace revizer::python {
+namespace {
+
+constexpr const char* kPanicDoc =
+    "Raised when native code called from Python panics.\n\n"
+    "Like SystemExit, this exception derives from BaseException, so that it "
+    "normally propagates to the top of the program instead of being caught "
+    "by `except Exception`.";
+constexpr const char* kGenericPanic = "native code panicked";
+
+// References released while their thread was detached. Process-wide and
+// deliberately never destroyed: worker threads may still drop references
+// while the process exits.
+struct DeferredReleases {
+  std::mutex mutex;
+  std::vector<PyObject*> objects;
+};
+std::atomic<bool> g_has_deferred{false};
+DeferredReleases& deferred() {
+  static DeferredReleases* list = new DeferredReleases;
+  return *list;
+}
+
+std::atomic<PyObject*> g_panic_type{nullptr};
+
+}  // namespace
+
+void release_reference(PyObject* object) noexcept {
+  if (object == nullptr) return;
+  if (t_attach_count > 0) {
+    Py_DECREF(object);
+    return;
+  }
+  DeferredReleases& list = deferred();
+  std::lock_guard lock(list.mutex);
+  try {
+    list.objects.push_back(object);
+  } catch (...) {
+    abort_uncaught_panic();
+  }
+  g_has_deferred.store(true, std::memory_order_release);
+}
+
+void apply_deferred_releases() noexcept {
+  if (!g_has_deferred.load(std::memory_order_acquire)) return;
+  std::vector<PyObject*> objects;
+  {
+    DeferredReleases& list = deferred();
+    std::lock_guard lock(list.mutex);
+    objects.swap(list.objects);
+    g_has_deferred.store(false, std::memory_order_release);
+  }
+  for (PyObject* object : objects) Py_DECREF(object);
+}
+
+EntryFrame::EntryFrame() noexcept {
+  if (++t_attach_count <= 0) {
+    std::fputs("binding layer: negative attach count\n", stderr);
+    std::abort();
+  }
+  apply_deferred_releases();
+}
+
+Detached::Detached() noexcept : saved_count_(std::exchange(t_attach_count, 0)) {
+  state_ = PyEval_SaveThread();
+}
+
+void Detached::reattach() noexcept {
+  if (state_ == nullptr) return;
+  PyEval_RestoreThread(std::exchange(state_, nullptr));
+  t_attach_count = saved_count_;
+  apply_deferred_releases();
+}
+
+PyObject* panic_exception_type() noexcept {
+  PyObject* type = g_panic_type.load(std::memory_order_acquire);
+  if (type != nullptr) return type;
+  PyObject* made = PyErr_NewExceptionWithDoc("tavimor_revizer_client.PanicException", kPanicDoc,
+                                             PyExc_BaseException, nullptr);
+  if (made == nullptr) return nullptr;
+  if (!g_panic_type.compare_exchange_strong(type, made, std::memory_order_acq_rel)) {
+    Py_DECREF(made);
+    return type;
+  }
+  return made;
+}
+
+void raise_panic(const char* message) noexcept {
+  PyObject* type = panic_exception_type();
+  if (type == nullptr) return;  // the failure to make the class is raised instead
+  PyErr_SetString(type, message);
+}
+
+void raise_current_exception() noexcept {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& error) {
+    raise_panic(error.what());
+  } catch (...) {
+    raise_panic(kGenericPanic);
+  }
+}
+
+void abort_uncaught_panic() noexcept {
+  std::fputs("uncaught panic at ffi boundary\n", stderr);
+  std::abort();
+}
+
+}  // namespace revizer::python

@@ -1,0 +1,92 @@
+#pragma once
+
+// Entry bookkeeping shared by every call from Python into the module: the
+// per-thread attach count, the deferred-release list for references dropped on
+// threads without the interpreter, the panic exception, and the one place that
+// turns C++ exceptions into Python errors.
+
+#include <Python.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace revizer::python {
+
+// A failure of native code that is not an error value (an invariant broken,
+// an impossible state). Entries raise it as the panic exception.
+class Panic : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Number of entries (and other attachments) active on this thread; 0 while
+// the thread is not attached to the interpreter.
+inline thread_local int t_attach_count = 0;
+
+// Releases a reference from any thread: at once when this thread is attached,
+// otherwise queued until the next entry on an attached thread.
+void release_reference(PyObject* object) noexcept;
+
+// Applies the queued releases; the caller is attached. Cheap when none wait.
+void apply_deferred_releases() noexcept;
+
+// The process-wide panic exception class (a direct subclass of
+// BaseException, not a module attribute). Borrowed; null with an error set if
+// it cannot be made.
+PyObject* panic_exception_type() noexcept;
+
+// Raises the exception that is being handled in the current `catch (...)`:
+// std::bad_alloc as MemoryError, anything else as the panic exception. Must
+// be called from inside a catch block.
+void raise_current_exception() noexcept;
+
+// Raises the panic exception with `message`.
+void raise_panic(const char* message) noexcept;
+
+// Ends the process: something escaped the entry's own guard.
+[[noreturn]] void abort_uncaught_panic() noexcept;
+
+// Marks the thread attached for the lifetime of the frame and applies the
+// deferred releases on the way in.
+class EntryFrame {
+ public:
+  EntryFrame() noexcept;
+  ~EntryFrame() { --t_attach_count; }
+  EntryFrame(const EntryFrame&) = delete;
+  EntryFrame& operator=(const EntryFrame&) = delete;
+};
+
+// Runs `body` inside an entry frame. A C++ exception becomes the Python error
+// and the entry returns `failure`. No exception leaves this function.
+template <class R, class Body>
+R guarded(R failure, Body&& body) noexcept {
+  try {
+    EntryFrame frame;
+    try {
+      return body();
+    } catch (...) {
+      raise_current_exception();
+      return failure;
+    }
+  } catch (...) {
+    abort_uncaught_panic();
+  }
+}
+
+// Thread-state handover for code that waits without the interpreter: saves
+// and zeroes the attach count and detaches; `reattach` (or the destructor)
+// restores both and applies the deferred releases.
+class Detached {
+ public:
+  Detached() noexcept;
+  ~Detached() { reattach(); }
+  Detached(const Detached&) = delete;
+  Detached& operator=(const Detached&) = delete;
+  void reattach() noexcept;
+
+ private:
+  PyThreadState* state_;
+  int saved_count_;
+};
+
+}  // namespace revizer::python

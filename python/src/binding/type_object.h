@@ -1,0 +1,89 @@
+#pragma once
+
+// Class descriptions and their process-wide type objects. A class is a C++
+// struct `C` with `using Record = ...;` and `static const ClassDef& def();`
+// (optionally `static constexpr bool kBorrowFlag = true;`). `type_object<C>()`
+// builds the heap type "builtins.<name>" from the description on first use
+// and keeps it for the life of the process.
+
+#include <Python.h>
+
+#include <atomic>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace revizer::python {
+
+// A class attribute set on the type right after it is built (the enumeration
+// members). `produce` returns a new reference, or null with an error set.
+struct ClassAttr {
+  const char* name;
+  PyObject* (*produce)();
+};
+
+struct ClassDef {
+  const char* name;                // "Decision"
+  const char* doc;                 // "Decision(value)\n--\n\nPolicy evaluation decision."
+  Py_ssize_t basicsize;            // sizeof the instance layout
+  destructor dealloc;              // the plain release routine
+  std::span<const PyType_Slot> slots;  // the class's own slots, unterminated
+  PyMethodDef* methods;            // terminated by {}, or null
+  PyGetSetDef* getset;             // terminated by {}, or null
+  std::span<const ClassAttr> attrs;
+};
+
+// The once-only cell of one class. Process-wide; never destroyed.
+class TypeCell {
+ public:
+  // Borrowed type object; null with RuntimeError "An error occurred while
+  // initializing class {}" (and its cause) set.
+  PyTypeObject* get(const ClassDef& def) noexcept {
+    if (complete_.load(std::memory_order_acquire)) return type_.load(std::memory_order_relaxed);
+    return get_slow(def);
+  }
+
+ private:
+  PyTypeObject* get_slow(const ClassDef& def) noexcept;
+  PyTypeObject* build(const ClassDef& def) noexcept;
+  bool fill_attributes(const ClassDef& def, PyTypeObject* type) noexcept;
+
+  std::atomic<PyTypeObject*> type_{nullptr};
+  std::atomic<bool> complete_{false};
+  std::mutex mutex_;                      // guards everything below
+  std::vector<std::thread::id> filling_;  // threads running the producers
+  bool spec_ready_ = false;
+  std::string spec_name_;
+  std::vector<PyType_Slot> slots_;
+  PyType_Spec spec_{};
+};
+
+template <class C>
+TypeCell& type_cell() noexcept {
+  static TypeCell* cell = new TypeCell;  // outlives interpreter shutdown
+  return *cell;
+}
+
+// Borrowed type object of class `C`, or null with the error set.
+template <class C>
+PyTypeObject* type_object() noexcept {
+  return type_cell<C>().get(C::def());
+}
+
+// For callers that cannot report an error: reports it as unraisable and
+// throws Panic "failed to create type object for `{}`".
+[[noreturn]] void type_object_failed(const char* class_name);
+
+template <class C>
+PyTypeObject* type_object_or_panic() {
+  PyTypeObject* type = type_object<C>();
+  if (type == nullptr) type_object_failed(C::def().name);
+  return type;
+}
+
+// Replaces the pending exception by RuntimeError(`message`) whose cause it is.
+void wrap_error_as_cause(const std::string& message) noexcept;
+
+}  // namespace revizer::python
