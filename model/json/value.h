@@ -52,11 +52,11 @@ using Array = std::vector<Value>;
 class Object {
  public:
   Object() noexcept;
-  Object(Object&&) noexcept = default;
+  Object(Object&&) noexcept;
   Object& operator=(Object&&) noexcept;
   Object(const Object&);
   Object& operator=(const Object&);
-  ~Object() = default;
+  ~Object();
 
   std::size_t size() const noexcept;
   bool empty() const noexcept;
@@ -214,6 +214,9 @@ struct Member {
   Value value;
 };
 
+// Defined here, where Member is complete.
+inline Object::Object(Object&&) noexcept = default;
+inline Object::~Object() = default;
 inline std::size_t Object::size() const noexcept { return members_.size(); }
 inline bool Object::empty() const noexcept { return members_.empty(); }
 inline void Object::reserve(std::size_t n) { members_.reserve(n); }
