@@ -16,6 +16,10 @@ namespace revizer::json {
 
 template <class V>
 struct InternalUnion {
+  static_assert([]<std::size_t... I>(std::index_sequence<I...>) {
+    return (JsonRecord<std::variant_alternative_t<I, V>> && ...);
+  }(std::make_index_sequence<kAlternatives<V>>{}), "every variant of an internally tagged union is a record");
+
   std::string_view expecting;
   std::string_view tag_key;
   VariantNames<V> names;
