@@ -298,9 +298,12 @@ class Reader {
   }
 
   // The cursor stands after the opening quote.
+  // Strings with escapes are built in a scratch buffer that keeps its
+  // capacity, then copied once at their final size.
   bool string(std::string& out) {
     const char* run = p_;
     bool bad_utf8 = false;
+    bool escaped = false;
     for (;;) {
       p_ = skip_words(p_, end_, string_stops);
       while (p_ != end_ && static_cast<unsigned char>(*p_) >= 0x20 && *p_ != '"' && *p_ != '\\' &&
@@ -309,15 +312,22 @@ class Reader {
       if (p_ == end_) return fail(Code::EofString);
       const auto c = static_cast<unsigned char>(*p_);
       if (c == '"') {
-        out.append(run, p_);
+        if (escaped) {
+          scratch_.append(run, p_);
+          out.assign(scratch_);
+        } else {
+          out.assign(run, p_);
+        }
         ++p_;
         if (bad_utf8) return fail(Code::InvalidUnicodeCodePoint);
         return true;
       }
       if (c == '\\') {
-        out.append(run, p_);
+        if (!escaped) scratch_.clear();
+        escaped = true;
+        scratch_.append(run, p_);
         ++p_;
-        if (!escape(out)) return false;
+        if (!escape(scratch_)) return false;
         run = p_;
       } else if (c < 0x20) {
         ++p_;
@@ -495,6 +505,7 @@ class Reader {
   int depth_ = 0;
   std::vector<Value> elements_;
   std::vector<Member> members_;
+  std::string scratch_;
   Code code_ = Code::EofValue;
   const char* error_at_ = nullptr;
 };
