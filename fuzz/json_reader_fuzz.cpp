@@ -1,15 +1,18 @@
 // Feeds arbitrary bytes to the JSON text reader. Whatever it accepts must
-// write back to text that reads to an equal value and writes identically.
+// write back to text that reads to an equal value and writes identically;
+// the accepted value then goes through a record decoder in both modes.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
+#include "model/agent/tool.h"
 #include "model/json/reader.h"
 #include "model/json/writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace revizer;
   using namespace revizer::json;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   auto first = parse(text);
@@ -25,5 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (write(*second) != written) std::abort();
   Value copy = *first;
   if (!(copy == *first)) std::abort();
+
+  for (Mode mode : {Mode::Direct, Mode::Buffered}) {
+    auto tool = agent::Tool::from_json(Value(*first), mode);
+    if (!tool) {
+      if (tool.error().message.empty() || tool.error().line != 0) std::abort();
+      continue;
+    }
+    auto again = agent::Tool::from_json(agent::Tool::to_json(*tool), Mode::Direct);
+    if (!again || !(*again == *tool)) std::abort();
+  }
   return 0;
 }

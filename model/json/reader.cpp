@@ -61,6 +61,8 @@ const char* message_of(Code code) {
 
 // Nesting levels the reader accepts; the next one fails.
 constexpr int kMaxDepth = 127;
+// Objects with this many keys leave the scanned stack for an indexed Object.
+constexpr std::size_t kLargeObject = 32;
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -181,17 +183,13 @@ class Reader {
         return number(out, false);
       case '"': {
         ++p_;
-        std::string s;
-        if (!string(s)) return false;
-        out = Value(std::move(s));
-        return true;
+        return string(out.become_string());
       }
       case '[': {
         if (depth_ == kMaxDepth) return fail_peek(Code::RecursionLimitExceeded);
         ++p_;
         ++depth_;
-        out = Value(Array{});
-        const bool ok = array(out.as_array());
+        const bool ok = array(out);
         --depth_;
         return ok;
       }
@@ -199,8 +197,7 @@ class Reader {
         if (depth_ == kMaxDepth) return fail_peek(Code::RecursionLimitExceeded);
         ++p_;
         ++depth_;
-        out = Value(Object{});
-        const bool ok = object(out.as_object());
+        const bool ok = object(out);
         --depth_;
         return ok;
       }
@@ -236,19 +233,31 @@ class Reader {
     return true;
   }
 
-  bool array(Array& out) {
+  // Elements and entries of open containers gather on shared stacks and move
+  // into an exactly sized vector when the container closes.
+  bool array(Value& out) {
+    const std::size_t mark = elements_.size();
     for (bool first = true, closed = false;; first = false) {
       if (!next_entry(first, ']', Code::EofList, Code::ExpectedListCommaOrEnd, closed)) return false;
-      if (closed) return true;
-      out.emplace_back();
-      if (!value(out.back())) return false;
+      if (closed) break;
+      Value v;  // not in place: nested containers may grow the stack
+      if (!value(v)) return false;
+      elements_.push_back(std::move(v));
     }
+    Array& a = out.become_array();
+    a.reserve(elements_.size() - mark);
+    for (std::size_t i = mark; i < elements_.size(); ++i) a.push_back(std::move(elements_[i]));
+    elements_.resize(mark);
+    return true;
   }
 
-  bool object(Object& out) {
+  bool object(Value& out) {
+    const std::size_t mark = members_.size();
+    Object large;  // takes over from the stack once the object grows large
+    bool is_large = false;
     for (bool first = true, closed = false;; first = false) {
       if (!next_entry(first, '}', Code::EofObject, Code::ExpectedObjectCommaOrEnd, closed)) return false;
-      if (closed) return true;
+      if (closed) break;
       if (*p_ != '"') return fail_peek(Code::KeyMustBeAString);
       ++p_;
       std::string key;
@@ -259,14 +268,42 @@ class Reader {
       ++p_;
       Value v;
       if (!value(v)) return false;
-      out.insert(std::move(key), std::move(v));
+      if (is_large) {
+        large.insert(std::move(key), std::move(v));
+        continue;
+      }
+      // A repeated key keeps its first position and takes the last value.
+      Member* same = nullptr;
+      for (std::size_t i = mark; i < members_.size() && same == nullptr; ++i)
+        if (members_[i].key == key) same = &members_[i];
+      if (same != nullptr) {
+        same->value = std::move(v);
+        continue;
+      }
+      members_.push_back(Member{std::move(key), std::move(v)});
+      if (members_.size() - mark >= kLargeObject) {
+        large = Object::from_unique(take_members(mark));
+        is_large = true;
+      }
     }
+    out.become_object() = is_large ? std::move(large) : Object::from_unique(take_members(mark));
+    return true;
+  }
+
+  std::vector<Member> take_members(std::size_t mark) {
+    std::vector<Member> taken(std::make_move_iterator(members_.begin() + static_cast<std::ptrdiff_t>(mark)),
+                              std::make_move_iterator(members_.end()));
+    members_.resize(mark);
+    return taken;
   }
 
   // The cursor stands after the opening quote.
+  // Strings with escapes are built in a scratch buffer that keeps its
+  // capacity, then copied once at their final size.
   bool string(std::string& out) {
     const char* run = p_;
     bool bad_utf8 = false;
+    bool escaped = false;
     for (;;) {
       p_ = skip_words(p_, end_, string_stops);
       while (p_ != end_ && static_cast<unsigned char>(*p_) >= 0x20 && *p_ != '"' && *p_ != '\\' &&
@@ -275,15 +312,22 @@ class Reader {
       if (p_ == end_) return fail(Code::EofString);
       const auto c = static_cast<unsigned char>(*p_);
       if (c == '"') {
-        out.append(run, p_);
+        if (escaped) {
+          scratch_.append(run, p_);
+          out.assign(scratch_);
+        } else {
+          out.assign(run, p_);
+        }
         ++p_;
         if (bad_utf8) return fail(Code::InvalidUnicodeCodePoint);
         return true;
       }
       if (c == '\\') {
-        out.append(run, p_);
+        if (!escaped) scratch_.clear();
+        escaped = true;
+        scratch_.append(run, p_);
         ++p_;
-        if (!escape(out)) return false;
+        if (!escape(scratch_)) return false;
         run = p_;
       } else if (c < 0x20) {
         ++p_;
@@ -459,6 +503,9 @@ class Reader {
   const char* p_;
   const char* end_;
   int depth_ = 0;
+  std::vector<Value> elements_;
+  std::vector<Member> members_;
+  std::string scratch_;
   Code code_ = Code::EofValue;
   const char* error_at_ = nullptr;
 };

@@ -7,50 +7,39 @@
 
 namespace revizer::json {
 
-// Open-addressing table of member positions (position + 1; 0 marks a free
-// slot), kept at most half full. It stores positions rather than key views,
-// so it survives the member vector moving its strings when it grows.
-class ObjectIndex {
- public:
-  explicit ObjectIndex(const std::vector<Member>& members) { rebuild(members); }
+ObjectIndex::ObjectIndex(const std::vector<Member>& members) { rebuild(members); }
 
-  std::ptrdiff_t find(const std::vector<Member>& members, std::string_view key) const noexcept {
-    for (std::size_t slot = hash(key) & mask_;; slot = (slot + 1) & mask_) {
-      const std::uint32_t entry = slots_[slot];
-      if (entry == 0) return -1;
-      if (members[entry - 1].key == key) return static_cast<std::ptrdiff_t>(entry - 1);
-    }
+std::ptrdiff_t ObjectIndex::find(const std::vector<Member>& members, std::string_view key) const noexcept {
+  for (std::size_t slot = hash(key) & mask_;; slot = (slot + 1) & mask_) {
+    const std::uint32_t entry = slots_[slot];
+    if (entry == 0) return -1;
+    if (members[entry - 1].key == key) return static_cast<std::ptrdiff_t>(entry - 1);
   }
+}
 
-  // Records the member just appended at the end of `members`.
-  void add_last(const std::vector<Member>& members) {
-    if ((members.size() * 2) > slots_.size()) {
-      rebuild(members);
-      return;
-    }
-    place(members.back().key, static_cast<std::uint32_t>(members.size()));
+void ObjectIndex::add_last(const std::vector<Member>& members) {
+  if ((members.size() * 2) > slots_.size()) {
+    rebuild(members);
+    return;
   }
+  place(members.back().key, static_cast<std::uint32_t>(members.size()));
+}
 
- private:
-  static std::size_t hash(std::string_view key) noexcept { return std::hash<std::string_view>{}(key); }
+std::size_t ObjectIndex::hash(std::string_view key) noexcept { return std::hash<std::string_view>{}(key); }
 
-  void rebuild(const std::vector<Member>& members) {
-    std::size_t capacity = 16;
-    while (capacity < members.size() * 4) capacity *= 2;
-    slots_.assign(capacity, 0);
-    mask_ = capacity - 1;
-    for (std::size_t i = 0; i < members.size(); ++i) place(members[i].key, static_cast<std::uint32_t>(i + 1));
-  }
+void ObjectIndex::rebuild(const std::vector<Member>& members) {
+  std::size_t capacity = 16;
+  while (capacity < members.size() * 4) capacity *= 2;
+  slots_.assign(capacity, 0);
+  mask_ = capacity - 1;
+  for (std::size_t i = 0; i < members.size(); ++i) place(members[i].key, static_cast<std::uint32_t>(i + 1));
+}
 
-  void place(std::string_view key, std::uint32_t entry) noexcept {
-    std::size_t slot = hash(key) & mask_;
-    while (slots_[slot] != 0) slot = (slot + 1) & mask_;
-    slots_[slot] = entry;
-  }
-
-  std::vector<std::uint32_t> slots_;
-  std::size_t mask_ = 0;
-};
+void ObjectIndex::place(std::string_view key, std::uint32_t entry) noexcept {
+  std::size_t slot = hash(key) & mask_;
+  while (slots_[slot] != 0) slot = (slot + 1) & mask_;
+  slots_[slot] = entry;
+}
 
 namespace {
 
@@ -103,9 +92,7 @@ Value shallow_copy(const Value& v) {
 // --- Object --------------------------------------------------------------------
 
 Object::Object() noexcept = default;
-Object::Object(Object&&) noexcept = default;
 Object& Object::operator=(Object&&) noexcept = default;
-Object::~Object() = default;
 
 Object::Object(const Object& other) {
   members_.reserve(other.members_.size());
@@ -163,6 +150,17 @@ Value* Object::find(std::string_view key) noexcept {
   return pos < 0 ? nullptr : &members_[static_cast<std::size_t>(pos)].value;
 }
 
+Object Object::from_unique(std::vector<Member> members) {
+  Object o;
+  o.members_ = std::move(members);
+#ifndef NDEBUG
+  for (std::size_t i = 0; i < o.members_.size(); ++i)
+    for (std::size_t j = i + 1; j < o.members_.size(); ++j) assert(o.members_[i].key != o.members_[j].key);
+#endif
+  if (o.members_.size() >= kIndexThreshold) o.index_ = std::make_unique<ObjectIndex>(o.members_);
+  return o;
+}
+
 std::vector<Member> Object::take_members() && noexcept {
   index_.reset();
   std::vector<Member> out = std::move(members_);
@@ -189,26 +187,38 @@ double Value::to_f64() const noexcept {
   }
 }
 
-void Value::move_from(Value& other) noexcept {
-  kind_ = other.kind_;
-  switch (kind_) {
-    case Kind::String: new (&u_.s) std::string(std::move(other.u_.s)); break;
-    case Kind::Array: new (&u_.a) Array(std::move(other.u_.a)); break;
-    case Kind::Object: new (&u_.o) Object(std::move(other.u_.o)); break;
-    default: u_.u = other.u_.u; return;
+Value& Value::operator=(Value&& other) noexcept {
+  if (this == &other) return *this;
+  if (kind_ < Kind::String) {
+    move_from(other);
+    return *this;
   }
-  other.destroy_shallow();
-  other.kind_ = Kind::Null;
+  // `other` may live inside this value: take it before destroying.
+  Value taken(std::move(other));
+  destroy();
+  move_from(taken);
+  return *this;
 }
 
-Value& Value::operator=(Value&& other) noexcept {
-  if (this != &other) {
-    // `other` may live inside this value: take it before destroying.
-    Value taken(std::move(other));
-    if (kind_ >= Kind::String) destroy();
-    move_from(taken);
-  }
-  return *this;
+std::string& Value::become_string() {
+  *this = Value();
+  kind_ = Kind::String;
+  new (&u_.s) std::string();
+  return u_.s;
+}
+
+Array& Value::become_array() {
+  *this = Value();
+  kind_ = Kind::Array;
+  new (&u_.a) Array();
+  return u_.a;
+}
+
+Object& Value::become_object() {
+  *this = Value();
+  kind_ = Kind::Object;
+  new (&u_.o) Object();
+  return u_.o;
 }
 
 Value& Value::operator=(const Value& other) {

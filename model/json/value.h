@@ -13,6 +13,8 @@
 //   obj.find(key)                  lookup, nullptr when absent
 //   for (const Member& m : obj)    iteration in insertion order
 //   std::move(obj).take_members()  move all entries out (keys included)
+//   v.become_string() ...          turn v into an empty string/array/object
+//                                  and fill it in place
 //   a == b                         JSON equality: same kind, numbers of the
 //                                  same number kind, objects in any key order
 //
@@ -33,13 +35,14 @@
 #include <string_view>
 #include <vector>
 
+#include "model/json/object_index.h"
+
 namespace revizer::json {
 
 enum class Kind : std::uint8_t { Null, Bool, U64, I64, F64, String, Array, Object };
 
 class Value;
 struct Member;
-class ObjectIndex;
 
 using Array = std::vector<Value>;
 
@@ -64,6 +67,8 @@ class Object {
   Value& insert(std::string key, Value value);
   // Appends a key the caller knows is absent (record tables, Python dicts).
   Value& append_new(std::string key, Value value);
+  // An object of entries whose keys the caller knows to be distinct.
+  static Object from_unique(std::vector<Member> members);
 
   const Value* find(std::string_view key) const noexcept;
   Value* find(std::string_view key) noexcept;
@@ -116,7 +121,13 @@ class Value {
   Value& operator=(const Value& other);
   Value(Value&& other) noexcept { move_from(other); }
   Value& operator=(Value&& other) noexcept;
-  ~Value() { if (kind_ >= Kind::String) destroy(); }
+  ~Value() {
+    if (kind_ == Kind::String) {
+      u_.s.~basic_string();
+    } else if (kind_ > Kind::String) {
+      destroy();
+    }
+  }
 
   Kind kind() const noexcept { return kind_; }
   bool is_null() const noexcept { return kind_ == Kind::Null; }
@@ -143,6 +154,12 @@ class Value {
   const Object& as_object() const noexcept { return u_.o; }
   Object& as_object() noexcept { return u_.o; }
 
+  // Replace the content with an empty string / array / object and return it
+  // for filling in place.
+  std::string& become_string();
+  Array& become_array();
+  Object& become_object();
+
   std::string take_string() && noexcept { return std::move(u_.s); }
   Array take_array() && noexcept { return std::move(u_.a); }
   Object take_object() && noexcept { return std::move(u_.o); }
@@ -153,7 +170,27 @@ class Value {
   friend bool operator==(const Value& a, const Value& b) noexcept;
 
  private:
-  void move_from(Value& other) noexcept;
+  void move_from(Value& other) noexcept {
+    kind_ = other.kind_;
+    switch (kind_) {
+      case Kind::String:
+        new (&u_.s) std::string(std::move(other.u_.s));
+        other.u_.s.~basic_string();
+        break;
+      case Kind::Array:
+        new (&u_.a) Array(std::move(other.u_.a));
+        other.u_.a.~Array();
+        break;
+      case Kind::Object:
+        new (&u_.o) Object(std::move(other.u_.o));
+        other.u_.o.~Object();
+        break;
+      default:
+        u_.u = other.u_.u;
+        return;
+    }
+    other.kind_ = Kind::Null;
+  }
   void destroy() noexcept;
   void destroy_shallow() noexcept;
   friend void detach_nested(Value& v, std::vector<Value>& out);
@@ -177,6 +214,9 @@ struct Member {
   Value value;
 };
 
+// Defined here, where Member is complete.
+inline Object::Object(Object&&) noexcept = default;
+inline Object::~Object() = default;
 inline std::size_t Object::size() const noexcept { return members_.size(); }
 inline bool Object::empty() const noexcept { return members_.empty(); }
 inline void Object::reserve(std::size_t n) { members_.reserve(n); }

@@ -6,6 +6,7 @@
 
 #include "python/src/binding/binding.h"
 #include "python/src/enums/enums.h"
+#include "python/src/functions/module_functions.h"
 #include "python/src/module_add.h"
 #include "revizer/client/crypto_provider.h"
 
@@ -58,7 +59,7 @@ int module_exec(PyObject* module) noexcept {
     for (const ClassEntry& entry : kClasses) {
       if (add_class(module, entry) < 0) return -1;
     }
-    return 0;
+    return add_module_functions(module);
   });
 }
 
