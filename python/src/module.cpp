@@ -5,6 +5,7 @@
 #include <array>
 
 #include "python/src/binding/binding.h"
+#include "python/src/classes/tool_classes.h"
 #include "python/src/enums/enums.h"
 #include "python/src/functions/module_functions.h"
 #include "python/src/module_add.h"
@@ -29,6 +30,9 @@ constexpr std::array kClasses{
     ClassEntry{"FileOpType", &type_object<FileOpType>},
     ClassEntry{"PromptRole", &type_object<PromptRole>},
     ClassEntry{"TrajectoryStatus", &type_object<TrajectoryStatus>},
+    ClassEntry{"Parameter", &type_object<ParameterClass>},
+    ClassEntry{"SourceCode", &type_object<SourceCodeClass>},
+    ClassEntry{"Tool", &type_object<ToolClass>},
     ClassEntry{"SignalFocus", &type_object<SignalFocus>},
     ClassEntry{"SignalCategory", &type_object<SignalCategory>},
     ClassEntry{"SignalSeverity", &type_object<SignalSeverity>},

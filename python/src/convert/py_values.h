@@ -52,3 +52,23 @@ PyObject* py_record_list(const std::vector<typename C::Record>& records) {
 }
 
 }  // namespace revizer::python
+
+namespace revizer::python {
+
+// Property bodies for one record member: `text_property<&Rec::name>`.
+template <class R, class T>
+R member_owner(T R::*);
+template <auto Member>
+using OwnerOf = decltype(member_owner(Member));
+
+template <auto Member>
+PyObject* text_property(const OwnerOf<Member>& record) {
+  return py_text(record.*Member);
+}
+
+template <auto Member>
+PyObject* optional_text_property(const OwnerOf<Member>& record) {
+  return py_optional_text(record.*Member);
+}
+
+}  // namespace revizer::python

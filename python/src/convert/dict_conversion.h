@@ -1,0 +1,47 @@
+#pragma once
+
+// `to_dict()` and `from_dict(data)` of every data class, driven by the
+// record's one JSON form (`Record::to_json` / `Record::from_json`).
+
+#include <Python.h>
+
+#include <utility>
+
+#include "model/json/codec_error.h"
+#include "python/src/binding/binding.h"
+#include "python/src/convert/json_to_py.h"
+#include "python/src/convert/py_to_json.h"
+#include "python/src/convert/strip_asset_content.h"
+
+namespace revizer::python {
+
+enum class Strip { No, AssetContent };
+
+[[gnu::cold]] inline void codec_value_error(const json::CodecError& error) {
+  const std::string text = error.to_string();
+  Ref message = Ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  if (message) PyErr_SetObject(PyExc_ValueError, message.get());
+}
+
+template <class C, Strip S = Strip::No>
+PyObject* record_to_dict(const typename C::Record& record) {
+  json::Value value = C::Record::to_json(record);
+  if constexpr (S == Strip::AssetContent) strip_asset_content(value);
+  return json_to_py(value);
+}
+
+// A failure of `py_to_json` passes unchanged; a decoder failure is a
+// ValueError with the decoder's text.
+template <class C>
+PyObject* record_from_dict(PyObject* data) {
+  PyResult<json::Value> value = py_to_json(data);
+  if (!value) return nullptr;
+  auto record = C::Record::from_json(std::move(*value));
+  if (!record) {
+    codec_value_error(record.error());
+    return nullptr;
+  }
+  return create_object<C>(std::move(*record));
+}
+
+}  // namespace revizer::python
