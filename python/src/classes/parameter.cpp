@@ -2,6 +2,7 @@
 #include "python/src/classes/tool_classes.h"
 #include "python/src/convert/compare.h"
 #include "python/src/convert/dict_conversion.h"
+#include "python/src/convert/fast_constructor.h"
 #include "python/src/convert/py_values.h"
 #include "python/src/convert/repr_format.h"
 
@@ -34,6 +35,7 @@ PyObject* repr_impl(const Parameter& parameter) {
 const ClassDef& ParameterClass::def() {
   static const PyType_Slot slots[] = {
       constructor_slot<ParameterClass, kNew, &new_impl, arg::Text, arg::Text, arg::Text>(),
+      vectorcall_constructor_slot<ParameterClass, kNew, &new_impl, arg::Text, arg::Text, arg::Text>(),
       repr_slot<ParameterClass, &repr_impl>(),
       richcompare_slot<ParameterClass, &compare_records<ParameterClass>>(),
   };

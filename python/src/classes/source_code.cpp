@@ -2,6 +2,7 @@
 #include "python/src/classes/tool_classes.h"
 #include "python/src/convert/compare.h"
 #include "python/src/convert/dict_conversion.h"
+#include "python/src/convert/fast_constructor.h"
 #include "python/src/convert/py_values.h"
 #include "python/src/convert/repr_format.h"
 
@@ -32,6 +33,7 @@ PyObject* repr_impl(const SourceCode& source) {
 const ClassDef& SourceCodeClass::def() {
   static const PyType_Slot slots[] = {
       constructor_slot<SourceCodeClass, kNew, &new_impl, arg::Text, arg::Text>(),
+      vectorcall_constructor_slot<SourceCodeClass, kNew, &new_impl, arg::Text, arg::Text>(),
       repr_slot<SourceCodeClass, &repr_impl>(),
       richcompare_slot<SourceCodeClass, &compare_records<SourceCodeClass>>(),
   };

@@ -2,6 +2,7 @@
 #include "python/src/classes/tool_classes.h"
 #include "python/src/convert/compare.h"
 #include "python/src/convert/dict_conversion.h"
+#include "python/src/convert/fast_constructor.h"
 #include "python/src/convert/py_values.h"
 #include "python/src/convert/repr_format.h"
 
@@ -19,6 +20,8 @@ constexpr auto kNew = signature(
 constexpr auto kFromDict = signature("Tool", "from_dict", "from_dict(data)\n--\n\n", pos("data"));
 
 using OptText = arg::Opt<arg::Text>;
+using NewArgs = Converters<arg::Text, arg::Text, arg::RequiredList<arg::Record<ParameterClass>>, OptText, OptText,
+                           OptText, OptText, arg::Opt<arg::Record<SourceCodeClass>>>;
 
 PyObject* new_impl(PyTypeObject* type, std::string name, std::string description,
                    std::vector<agent::Parameter> parameters, std::optional<std::string> id,
@@ -47,9 +50,8 @@ PyObject* source(const Tool& tool) { return py_optional_record<SourceCodeClass>(
 
 const ClassDef& ToolClass::def() {
   static const PyType_Slot slots[] = {
-      constructor_slot<ToolClass, kNew, &new_impl, arg::Text, arg::Text,
-                       arg::RequiredList<arg::Record<ParameterClass>>, OptText, OptText, OptText, OptText,
-                       arg::Opt<arg::Record<SourceCodeClass>>>(),
+      constructor_slot_for<ToolClass, kNew, &new_impl>(NewArgs{}),
+      vectorcall_constructor_slot_for<ToolClass, kNew, &new_impl>(NewArgs{}),
       repr_slot<ToolClass, &repr_impl>(),
       richcompare_slot<ToolClass, &compare_records<ToolClass>>(),
   };

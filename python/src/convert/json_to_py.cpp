@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "python/src/binding/ref.h"
+#include "python/src/convert/key_cache.h"
 
 namespace revizer::python {
 namespace {
@@ -65,8 +66,7 @@ PyObject* json_to_py(const json::Value& value) {
     if (in_array) {
       PyList_SET_ITEM(parent, static_cast<Py_ssize_t>(i), item.release());
     } else {
-      const std::string& key_text = top.value->as_object().members()[i].key;
-      Ref key = Ref::steal(PyUnicode_FromStringAndSize(key_text.data(), static_cast<Py_ssize_t>(key_text.size())));
+      Ref key = Ref::steal(dict_key(top.value->as_object().members()[i].key));
       if (!key || PyDict_SetItem(parent, key.get(), item_object) < 0) return nullptr;
     }
     // `top` is not used past this point: the push may move the frames.

@@ -31,22 +31,26 @@ class RecursionGuard {
                text.get());
 }
 
-PyResult<json::Value> int_to_json(PyObject* object) {
+// The converters write into `out` and return false with the Python error set
+// on failure: values are built in place, never moved through result wrappers.
+bool int_to_json(PyObject* object, json::Value& out) {
   int overflow = 0;
   const long long value = PyLong_AsLongLongAndOverflow(object, &overflow);
   if (overflow == 0) {
-    if (value == -1 && PyErr_Occurred()) return raised();
-    return json::Value(static_cast<std::int64_t>(value));
+    if (value == -1 && PyErr_Occurred()) return false;
+    out = json::Value(static_cast<std::int64_t>(value));
+    return true;
   }
   if (overflow > 0) {
     const unsigned long long unsigned_value = PyLong_AsUnsignedLongLong(object);
     if (!(unsigned_value == static_cast<unsigned long long>(-1) && PyErr_Occurred())) {
-      return json::Value(static_cast<std::uint64_t>(unsigned_value));
+      out = json::Value(static_cast<std::uint64_t>(unsigned_value));
+      return true;
     }
     PyErr_Clear();
   }
   integer_out_of_range(object);
-  return raised();
+  return false;
 }
 
 // The interpreter's float conversion (`__float__`, else `__index__`) when the
@@ -63,61 +67,77 @@ std::optional<double> finite_float(PyObject* object) {
   return value;
 }
 
-PyResult<json::Value> list_to_json(PyObject* list);
-PyResult<json::Value> dict_to_json(PyObject* dict);
+bool list_to_json(PyObject* list, json::Value& out);
+bool dict_to_json(PyObject* dict, json::Value& out);
 
-PyResult<json::Value> convert(PyObject* object) {
-  if (object == Py_None) return json::Value();
-  if (PyBool_Check(object)) return json::Value(object == Py_True);
-  if (PyLong_Check(object)) return int_to_json(object);
+bool convert(PyObject* object, json::Value& out) {
+  if (object == Py_None) {
+    out = json::Value();
+    return true;
+  }
+  if (PyBool_Check(object)) {
+    out = json::Value(object == Py_True);
+    return true;
+  }
+  if (PyLong_Check(object)) return int_to_json(object, out);
   if (PyFloat_CheckExact(object)) {
     const double value = PyFloat_AS_DOUBLE(object);
-    if (std::isfinite(value)) return json::Value(value);
+    if (std::isfinite(value)) {
+      out = json::Value(value);
+      return true;
+    }
   } else if (PyUnicode_CheckExact(object) || PyList_CheckExact(object) || PyDict_CheckExact(object)) {
     // These exact types have no float conversion: skip the numeric probe.
   } else {
     // The binding layer's boolean rule accepts NumPy bool scalars by their
     // truth value; its refusal of anything else only passes the object on.
     PyResult<bool> truth = to_bool(object);
-    if (truth) return json::Value(*truth);
+    if (truth) {
+      out = json::Value(*truth);
+      return true;
+    }
     PyErr_Clear();
-    if (std::optional<double> value = finite_float(object)) return json::Value(*value);
+    if (std::optional<double> value = finite_float(object)) {
+      out = json::Value(*value);
+      return true;
+    }
   }
   if (PyUnicode_Check(object)) {
     Py_ssize_t size = 0;
     if (const char* data = PyUnicode_AsUTF8AndSize(object, &size)) {
-      return json::Value(std::string(data, static_cast<std::size_t>(size)));
+      out = json::Value(std::string(data, static_cast<std::size_t>(size)));
+      return true;
     }
     PyErr_Clear();  // lone surrogates: written through str() below
   } else if (PyList_Check(object)) {
-    return list_to_json(object);
+    return list_to_json(object, out);
   } else if (PyDict_Check(object)) {
-    return dict_to_json(object);
+    return dict_to_json(object, out);
   }
   PyResult<std::string> text = str_of(object);
-  if (!text) return raised();
-  return json::Value(std::move(*text));
+  if (!text) return false;
+  out = json::Value(std::move(*text));
+  return true;
 }
 
-PyResult<json::Value> list_to_json(PyObject* list) {
+bool list_to_json(PyObject* list, json::Value& out) {
   RecursionGuard guard;
-  if (!guard) return raised();
+  if (!guard) return false;
   json::Array array;
   array.reserve(static_cast<std::size_t>(PyList_GET_SIZE(list)));
   // The size is read again on every step: an element's __str__ may change
   // the list while it is walked.
   for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
     Ref item = Ref::borrow(PyList_GET_ITEM(list, i));
-    PyResult<json::Value> value = convert(item.get());
-    if (!value) return raised();
-    array.push_back(std::move(*value));
+    if (!convert(item.get(), array.emplace_back())) return false;
   }
-  return json::Value(std::move(array));
+  out = json::Value(std::move(array));
+  return true;
 }
 
-PyResult<json::Value> dict_to_json(PyObject* dict) {
+bool dict_to_json(PyObject* dict, json::Value& out) {
   RecursionGuard guard;
-  if (!guard) return raised();
+  if (!guard) return false;
   json::Object object;
   const Py_ssize_t initial_size = PyDict_GET_SIZE(dict);
   object.reserve(static_cast<std::size_t>(initial_size));
@@ -134,20 +154,32 @@ PyResult<json::Value> dict_to_json(PyObject* dict) {
     Ref held_value = Ref::borrow(value);
     if (!PyUnicode_Check(key)) {
       type_check_error(key, "str");
-      return raised();
+      return false;
     }
-    PyResult<std::string> key_text = to_text(key);
-    if (!key_text) return raised();
-    PyResult<json::Value> converted = convert(held_value.get());
-    if (!converted) return raised();
-    // Two str-subclass keys may share one text: keep one entry, as the reader does.
-    object.insert(std::move(*key_text), std::move(*converted));
+    Py_ssize_t key_size = 0;
+    const char* key_data = PyUnicode_AsUTF8AndSize(key, &key_size);
+    if (key_data == nullptr) return false;
+    json::Value converted;
+    if (!convert(held_value.get(), converted)) return false;
+    std::string key_text(key_data, static_cast<std::size_t>(key_size));
+    if (PyUnicode_CheckExact(key)) {
+      // Distinct exact str keys have distinct texts.
+      object.append_new(std::move(key_text), std::move(converted));
+    } else {
+      // Two str-subclass keys may share one text: keep one entry, as the reader does.
+      object.insert(std::move(key_text), std::move(converted));
+    }
   }
-  return json::Value(std::move(object));
+  out = json::Value(std::move(object));
+  return true;
 }
 
 }  // namespace
 
-PyResult<json::Value> py_to_json(PyObject* object) { return convert(object); }
+PyResult<json::Value> py_to_json(PyObject* object) {
+  json::Value value;
+  if (!convert(object, value)) return raised();
+  return value;
+}
 
 }  // namespace revizer::python
