@@ -1,9 +1,5 @@
 #include "common/auth/google/google_id_token.h"
 
-#include <rapidjson/document.h>
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
-
 #include <chrono>
 #include <optional>
 
@@ -13,6 +9,9 @@
 #include "common/env/process_env.h"
 #include "common/platform/files.h"
 #include "common/text/utf8.h"
+#include "model/json/reader.h"
+#include "model/json/value.h"
+#include "model/json/writer.h"
 
 namespace revizer::common {
 namespace {
@@ -44,32 +43,31 @@ Result<std::optional<std::string>, std::string> credential_file() {
   return std::optional<std::string>();
 }
 
-std::string string_member(const rapidjson::Value& object, const char* name) {
-  const auto it = object.FindMember(name);
-  if (it == object.MemberEnd() || !it->value.IsString()) return {};
-  return {it->value.GetString(), it->value.GetStringLength()};
+// The text of `name` in a JSON object, or empty when absent or not a string.
+std::string string_member(const json::Object& object, std::string_view name) {
+  const json::Value* value = object.find(name);
+  if (value == nullptr || !value->is_string()) return {};
+  return value->as_string();
+}
+
+// Parses `text` as a JSON object; nothing when it is not one.
+std::optional<json::Object> parse_object(std::string_view text) {
+  auto parsed = json::parse(text);
+  if (!parsed || !parsed->is_object()) return std::nullopt;
+  return std::move(*parsed).take_object();
 }
 
 std::string json_object(std::initializer_list<std::pair<const char*, std::string>> texts,
                         std::initializer_list<std::pair<const char*, long>> numbers = {}) {
-  rapidjson::StringBuffer buffer;
-  rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-  writer.StartObject();
-  for (const auto& [key, value] : texts) {
-    writer.Key(key);
-    writer.String(value.data(), static_cast<rapidjson::SizeType>(value.size()));
-  }
-  for (const auto& [key, value] : numbers) {
-    writer.Key(key);
-    writer.Int64(value);
-  }
-  writer.EndObject();
-  return {buffer.GetString(), buffer.GetSize()};
+  json::Object object;
+  for (const auto& [key, value] : texts) object.insert(key, json::Value(value));
+  for (const auto& [key, value] : numbers) object.insert(key, json::Value(static_cast<std::int64_t>(value)));
+  return json::write(json::Value(std::move(object)));
 }
 
 std::string excerpt(const std::string& body) { return text::decode_utf8_lossy(body.substr(0, 200)); }
 
-Result<std::string, std::string> exchange_service_account(const rapidjson::Value& key, const std::string& shown_path,
+Result<std::string, std::string> exchange_service_account(const json::Object& key, const std::string& shown_path,
                                                           const std::string& audience) {
   const std::string email = string_member(key, "client_email");
   const std::string private_key = string_member(key, "private_key");
@@ -97,9 +95,8 @@ Result<std::string, std::string> exchange_service_account(const rapidjson::Value
   if (reply->status != 200) {
     return fail("token endpoint " + token_uri + " answered " + std::to_string(reply->status) + ": " + excerpt(reply->body));
   }
-  rapidjson::Document answer;
-  answer.Parse(reply->body.data(), reply->body.size());
-  const std::string token = answer.IsObject() ? string_member(answer, "id_token") : std::string();
+  const std::optional<json::Object> answer = parse_object(reply->body);
+  const std::string token = answer ? string_member(*answer, "id_token") : std::string();
   if (token.empty()) return fail("token endpoint " + token_uri + " answered without an id_token");
   return token;
 }
@@ -108,16 +105,15 @@ Result<std::string, std::string> from_key_file(const std::string& path, const st
   const std::string shown = text::decode_utf8_lossy(path);
   auto content = platform::read_file(path);
   if (!content) return fail("cannot read credentials file " + shown + ": " + content.error().text);
-  rapidjson::Document key;
-  key.Parse(content->data(), content->size());
-  if (key.HasParseError() || !key.IsObject()) return fail("credentials file " + shown + " is not a JSON object");
-  const std::string type = string_member(key, "type");
+  const std::optional<json::Object> key = parse_object(*content);
+  if (!key) return fail("credentials file " + shown + " is not a JSON object");
+  const std::string type = string_member(*key, "type");
   if (type != "service_account") {
     return fail("unsupported credential type \"" + type + "\" in " + shown +
                 ": identity tokens for an audience need a service account key (type \"service_account\") "
                 "or the metadata server");
   }
-  return exchange_service_account(key, shown, audience);
+  return exchange_service_account(*key, shown, audience);
 }
 
 Result<std::string, std::string> from_metadata_server(const std::string& audience) {
