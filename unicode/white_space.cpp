@@ -1,24 +1,50 @@
 #include "unicode/white_space.h"
 
-#include "unicode/code_points.h"
+#include <cstddef>
+
 #include "unicode/properties.h"
+#include "unicode/utf8_bytes.h"
 
 namespace revizer::unicode {
 
+std::string_view trim_white_space_start(std::string_view text) noexcept {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const Decoded d = decode_utf8_at(text, i);
+    if (d.length == 0 || !is_white_space(d.code_point)) break;
+    i += d.length;
+  }
+  return text.substr(i);
+}
+
+std::string_view trim_white_space_end(std::string_view text) noexcept {
+  std::size_t end = text.size();
+  while (end > 0) {
+    // Step back to the lead byte of the last code point.
+    std::size_t start = end - 1;
+    while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80 && end - start < 4) --start;
+    const Decoded d = decode_utf8_at(text, start);
+    if (d.length != end - start || !is_white_space(d.code_point)) break;
+    end = start;
+  }
+  return text.substr(0, end);
+}
+
 std::string_view trim_white_space(std::string_view text) noexcept {
-  std::size_t begin = 0;
-  while (begin < text.size()) {
-    std::size_t next = begin;
-    if (!is_white_space(next_code_point(text, next))) break;
-    begin = next;
+  return trim_white_space_end(trim_white_space_start(text));
+}
+
+bool contains_white_space(std::string_view text) noexcept {
+  for (std::size_t i = 0; i < text.size();) {
+    const Decoded d = decode_utf8_at(text, i);
+    if (d.length == 0) {
+      i += d.invalid_length;
+      continue;
+    }
+    if (is_white_space(d.code_point)) return true;
+    i += d.length;
   }
-  // Trailing side: remember where the last non-space code point ended.
-  std::size_t end = begin;
-  std::size_t offset = begin;
-  while (offset < text.size()) {
-    if (!is_white_space(next_code_point(text, offset))) end = offset;
-  }
-  return text.substr(begin, end - begin);
+  return false;
 }
 
 bool is_blank(std::string_view text) noexcept { return trim_white_space(text).empty(); }

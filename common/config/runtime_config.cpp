@@ -4,8 +4,8 @@
 #include "common/env/env_path.h"
 #include "common/env/process_env.h"
 #include "common/platform/files.h"
-#include "common/text/utf8.h"
-#include "common/text/white_space.h"
+#include "unicode/utf8_bytes.h"
+#include "unicode/white_space.h"
 
 namespace revizer::common {
 namespace {
@@ -47,7 +47,7 @@ Status<EnvError> load_env_files(const std::optional<std::string>& managed_dir) {
 // each outcome is an error, told apart only to say what is wrong.
 EnvError windows_credential_error(const std::string& managed_dir) {
   const std::string path = join_path(join_path(managed_dir, "credentials"), "runtime-api-token.dpapi");
-  const std::string shown = text::decode_utf8_lossy(path);
+  const std::string shown = unicode::decode_utf8_lossy(path);
   if (!platform::exists(path)) {
     return EnvError::message(std::string(kCredentialSource) + "=" + std::string(kWindowsDpapi) +
                              " is configured but " + shown + " is missing");
@@ -63,7 +63,7 @@ EnvError windows_credential_error(const std::string& managed_dir) {
 
 std::optional<std::string> read_nonempty_env(std::string_view name) {
   auto value = env_read_text(name);
-  if (!value || text::trim_white_space(*value).empty()) return std::nullopt;
+  if (!value || unicode::trim_white_space(*value).empty()) return std::nullopt;
   return value;
 }
 

@@ -5,8 +5,9 @@
 #include "common/env/env_line.h"
 #include "common/env/process_env.h"
 #include "common/platform/files.h"
-#include "common/text/utf8.h"
-#include "common/text/white_space.h"
+#include "unicode/properties.h"
+#include "unicode/utf8_bytes.h"
+#include "unicode/white_space.h"
 
 namespace revizer::common {
 namespace {
@@ -29,7 +30,7 @@ class LineParser {
     const std::size_t key_start = pos_;
     const std::size_t equals = line_.find('=', pos_);
     if (equals == std::string_view::npos) return fail(line_.size());
-    const std::string_view key = text::trim_white_space_end(line_.substr(key_start, equals - key_start));
+    const std::string_view key = unicode::trim_white_space_end(line_.substr(key_start, equals - key_start));
     if (key.empty()) return fail(key_start);
     if (const auto space = first_white_space(key)) return fail(key_start + *space);
     pos_ = equals + 1;
@@ -50,13 +51,13 @@ class LineParser {
   void skip_blanks() {
     while (!at_end() && is_env_blank(peek())) ++pos_;
   }
-  void skip_white_space() { pos_ = line_.size() - text::trim_white_space_start(line_.substr(pos_)).size(); }
+  void skip_white_space() { pos_ = line_.size() - unicode::trim_white_space_start(line_.substr(pos_)).size(); }
 
   static std::optional<std::size_t> first_white_space(std::string_view key) {
     for (std::size_t i = 0; i < key.size();) {
-      const text::Decoded d = text::decode_utf8_at(key, i);
+      const unicode::Decoded d = unicode::decode_utf8_at(key, i);
       if (d.length == 0) return std::nullopt;
-      if (text::is_white_space(d.code_point)) return i;
+      if (unicode::is_white_space(d.code_point)) return i;
       i += d.length;
     }
     return std::nullopt;
@@ -141,7 +142,7 @@ Status<EnvError> for_each_env_entry(std::string_view content, const std::functio
 Status<EnvError> load_env_file(const std::string& path) {
   auto content = platform::read_file(path);
   if (!content) return fail(EnvError::env_file_parse(content.error().text));
-  if (!text::is_valid_utf8(*content)) return fail(EnvError::env_file_parse("stream did not contain valid UTF-8"));
+  if (!unicode::is_valid_utf8(*content)) return fail(EnvError::env_file_parse("stream did not contain valid UTF-8"));
   return for_each_env_entry(*content, [](EnvEntry&& entry) { env_write_unless_text(entry.key, entry.value); });
 }
 

@@ -1,6 +1,6 @@
 #include "common/env/env_line.h"
 
-#include "common/text/white_space.h"
+#include "unicode/white_space.h"
 
 namespace revizer::common {
 namespace {
@@ -18,12 +18,12 @@ bool needs_quotes(std::string_view value) {
 }  // namespace
 
 std::optional<std::string_view> env_line_key(std::string_view line) {
-  std::string_view rest = text::trim_white_space(line);
+  std::string_view rest = unicode::trim_white_space(line);
   if (rest.empty() || rest.front() == '#') return std::nullopt;
-  if (rest.starts_with(kExportPrefix)) rest = text::trim_white_space_start(rest.substr(kExportPrefix.size()));
+  if (rest.starts_with(kExportPrefix)) rest = unicode::trim_white_space_start(rest.substr(kExportPrefix.size()));
   const auto equals = rest.find('=');
   if (equals == std::string_view::npos) return std::nullopt;
-  const std::string_view key = text::trim_white_space_end(rest.substr(0, equals));
+  const std::string_view key = unicode::trim_white_space_end(rest.substr(0, equals));
   if (key.empty()) return std::nullopt;
   return key;
 }

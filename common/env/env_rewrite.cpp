@@ -10,14 +10,14 @@
 #include "common/env/env_path.h"
 #include "common/env/temp_file.h"
 #include "common/platform/files.h"
-#include "common/text/utf8.h"
+#include "unicode/utf8_bytes.h"
 
 namespace revizer::common {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string shown(const std::string& path) { return text::decode_utf8_lossy(path); }
+std::string shown(const std::string& path) { return unicode::decode_utf8_lossy(path); }
 
 IoError io_error(const std::error_code& ec) { return IoError::from_errno(ec.value()); }
 
@@ -35,7 +35,7 @@ Result<std::string, EnvError> read_old_content(const std::string& target) {
   if (!platform::exists(target)) return std::string();
   auto content = platform::read_file(target);
   if (!content) return fail(EnvError::context("Failed to read " + shown(target), content.error()));
-  if (!text::is_valid_utf8(*content)) {
+  if (!unicode::is_valid_utf8(*content)) {
     return fail(EnvError::context("Failed to read " + shown(target), IoError::custom("stream did not contain valid UTF-8")));
   }
   return std::move(*content);

@@ -1,8 +1,8 @@
 #include "common/env/env_updates.h"
 
 #include "common/error/io_error.h"
-#include "common/text/utf8.h"
-#include "common/text/white_space.h"
+#include "unicode/utf8_bytes.h"
+#include "unicode/white_space.h"
 
 namespace revizer::common {
 namespace {
@@ -12,10 +12,10 @@ bool has_line_break_or_nul(std::string_view text) {
 }
 
 bool is_acceptable_key(std::string_view key) {
-  if (key.empty() || !text::is_valid_utf8(key)) return false;
+  if (key.empty() || !unicode::is_valid_utf8(key)) return false;
   if (key.find_first_of(std::string_view("=#\0", 3)) != std::string_view::npos) return false;
   // White_Space covers the line breaks as well.
-  return !text::contains_white_space(key);
+  return !unicode::contains_white_space(key);
 }
 
 }  // namespace

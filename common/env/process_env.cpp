@@ -5,7 +5,7 @@
 #include <shared_mutex>
 #include <string>
 
-#include "common/text/utf8.h"
+#include "unicode/utf8_bytes.h"
 
 namespace revizer::common {
 namespace {
@@ -32,7 +32,7 @@ std::optional<std::string> env_read_bytes(std::string_view name) {
 
 std::optional<std::string> env_read_text(std::string_view name) {
   auto value = env_read_bytes(name);
-  if (value && !text::is_valid_utf8(*value)) return std::nullopt;
+  if (value && !unicode::is_valid_utf8(*value)) return std::nullopt;
   return value;
 }
 
@@ -40,7 +40,7 @@ void env_write_unless_text(std::string_view name, std::string_view value) {
   const std::string key(name), text(value);
   std::unique_lock hold(env_lock());
   const auto current = read_locked(key);
-  if (current && text::is_valid_utf8(*current)) return;
+  if (current && unicode::is_valid_utf8(*current)) return;
   ::setenv(key.c_str(), text.c_str(), 1);
 }
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/text/utf8.h"
+#include "unicode/utf8_bytes.h"
 
 namespace revizer::common {
 
@@ -24,7 +24,7 @@ std::string quote_debug(std::string_view text) {
   std::string out = "\"";
   char hex[16];
   for (std::size_t i = 0; i < text.size();) {
-    const text::Decoded d = text::decode_utf8_at(text, i);
+    const unicode::Decoded d = unicode::decode_utf8_at(text, i);
     if (d.length == 0) {
       for (std::size_t k = 0; k < d.invalid_length; ++k) {
         std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(text[i + k]));

@@ -4,7 +4,7 @@
 
 #include "common/env/process_env.h"
 #include "common/proxy/proxy_url.h"
-#include "common/text/white_space.h"
+#include "unicode/white_space.h"
 
 namespace revizer::common {
 namespace {
@@ -37,7 +37,7 @@ bool bypassed(std::string_view list, std::string_view endpoint_host) {
     const auto comma = list.find(',', start);
     const std::string_view raw = list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
     start = comma == std::string_view::npos ? list.size() + 1 : comma + 1;
-    std::string_view item = text::trim_white_space(raw);
+    std::string_view item = unicode::trim_white_space(raw);
     if (item.empty()) continue;
     if (item == "*") return true;
     if (item.front() == '.') item.remove_prefix(1);

@@ -7,8 +7,9 @@
 #include <asio/write.hpp>
 #include <vector>
 
-#include "common/text/utf8.h"
-#include "common/text/white_space.h"
+#include "unicode/properties.h"
+#include "unicode/utf8_bytes.h"
+#include "unicode/white_space.h"
 
 namespace revizer::common {
 namespace {
@@ -57,16 +58,16 @@ asio::awaitable<Result<tcp::socket, IoError>> connect_to(const std::string& host
 
 // The status line when the reply is not a 2xx, else nothing.
 std::optional<std::string> refused_status_line(const std::string& head) {
-  std::string line = text::decode_utf8_lossy(head.substr(0, head.find('\n')));
+  std::string line = unicode::decode_utf8_lossy(head.substr(0, head.find('\n')));
   if (line.ends_with('\r')) line.pop_back();
   std::string_view rest = line;
   std::string_view pieces[2];
   for (auto& piece : pieces) {
-    rest = text::trim_white_space_start(rest);
+    rest = unicode::trim_white_space_start(rest);
     std::size_t end = 0;
     while (end < rest.size()) {
-      const text::Decoded d = text::decode_utf8_at(rest, end);
-      if (text::is_white_space(d.code_point)) break;
+      const unicode::Decoded d = unicode::decode_utf8_at(rest, end);
+      if (unicode::is_white_space(d.code_point)) break;
       end += d.length;
     }
     piece = rest.substr(0, end);

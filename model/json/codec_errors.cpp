@@ -1,62 +1,11 @@
 #include "model/json/codec_errors.h"
 
-#include <utf8proc.h>
-
 #include "model/json/float_text.h"
+#include "unicode/quoted_text.h"
 
 namespace revizer::json::errors {
 namespace {
 
-// Characters that do not print stand as \u{hex} in a found string: controls,
-// format, surrogate, private-use, unassigned and separator characters other
-// than the space, and marks that extend a grapheme (utf8proc's Unicode
-// tables, the version the Debian package ships).
-bool needs_code_point_escape(std::int32_t cp) {
-  if (cp == ' ') return false;
-  const utf8proc_property_t* p = utf8proc_get_property(cp);
-  switch (p->category) {
-    case UTF8PROC_CATEGORY_CC: case UTF8PROC_CATEGORY_CF: case UTF8PROC_CATEGORY_CS:
-    case UTF8PROC_CATEGORY_CO: case UTF8PROC_CATEGORY_CN: case UTF8PROC_CATEGORY_ZL:
-    case UTF8PROC_CATEGORY_ZP: case UTF8PROC_CATEGORY_ZS:
-      return true;
-    default:
-      // Grapheme extenders; emoji modifiers share the break class but print.
-      return p->boundclass == UTF8PROC_BOUNDCLASS_EXTEND && p->category != UTF8PROC_CATEGORY_SK;
-  }
-}
-
-void append_quoted(std::string& out, const std::string& text) {
-  out.push_back('"');
-  const auto* p = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-  utf8proc_ssize_t left = static_cast<utf8proc_ssize_t>(text.size());
-  while (left > 0) {
-    utf8proc_int32_t cp = 0;
-    utf8proc_ssize_t n = utf8proc_iterate(p, left, &cp);
-    if (n <= 0) {  // not UTF-8 (values are, but stay safe): show the byte
-      cp = 0xFFFD;
-      n = 1;
-    }
-    switch (cp) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case 0: out += "\\0"; break;
-      default:
-        if (needs_code_point_escape(cp)) {
-          char hex[16];
-          const int len = std::snprintf(hex, sizeof hex, "\\u{%x}", static_cast<unsigned>(cp));
-          out.append(hex, static_cast<std::size_t>(len));
-        } else {
-          out.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n));
-        }
-    }
-    p += n;
-    left -= n;
-  }
-  out.push_back('"');
-}
 
 [[gnu::cold]] CodecError make(std::string text) { return CodecError{std::move(text), 0, 0}; }
 
@@ -74,7 +23,7 @@ void append_quoted(std::string& out, const std::string& text) {
     }
     case Kind::String: {
       std::string out = "string ";
-      append_quoted(out, found.as_string());
+      unicode::append_quoted(out, found.as_string());
       return out;
     }
     case Kind::Array: return "sequence";

@@ -8,7 +8,7 @@
 #include "common/env/env_path.h"
 #include "common/env/process_env.h"
 #include "common/platform/files.h"
-#include "common/text/utf8.h"
+#include "unicode/utf8_bytes.h"
 #include "model/json/reader.h"
 #include "model/json/value.h"
 #include "model/json/writer.h"
@@ -65,7 +65,7 @@ std::string json_object(std::initializer_list<std::pair<const char*, std::string
   return json::write(json::Value(std::move(object)));
 }
 
-std::string excerpt(const std::string& body) { return text::decode_utf8_lossy(body.substr(0, 200)); }
+std::string excerpt(const std::string& body) { return unicode::decode_utf8_lossy(body.substr(0, 200)); }
 
 Result<std::string, std::string> exchange_service_account(const json::Object& key, const std::string& shown_path,
                                                           const std::string& audience) {
@@ -102,7 +102,7 @@ Result<std::string, std::string> exchange_service_account(const json::Object& ke
 }
 
 Result<std::string, std::string> from_key_file(const std::string& path, const std::string& audience) {
-  const std::string shown = text::decode_utf8_lossy(path);
+  const std::string shown = unicode::decode_utf8_lossy(path);
   auto content = platform::read_file(path);
   if (!content) return fail("cannot read credentials file " + shown + ": " + content.error().text);
   const std::optional<json::Object> key = parse_object(*content);

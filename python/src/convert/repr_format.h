@@ -10,12 +10,13 @@
 #include <string>
 #include <string_view>
 
+#include "unicode/quoted_text.h"
+
 namespace revizer::python::repr {
 
-// "text" with \" \\ \0 \t \n \r, and \u{hex} for Grapheme_Extend characters
-// and for the categories Cc Cf Cs Co Cn Zl Zp Zs (the space U+0020 excepted).
-void append_quoted(std::string& out, std::string_view text);
-std::string quoted(std::string_view text);
+// "text" with escapes, as everywhere else in the system.
+using unicode::append_quoted;
+using unicode::quoted;
 
 // None, or Some("text").
 void append_optional_text(std::string& out, const std::optional<std::string>& text);

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/text/white_space.h"
+#include "unicode/white_space.h"
 #include "python/src/binding/binding.h"
 #include "python/src/functions/module_functions.h"
 
@@ -41,7 +41,7 @@ constexpr std::array<std::string_view, 14> kAdapterKinds{
 constexpr std::size_t kMaxProviderCallIdBytes = 256;
 
 bool is_admissible(std::string_view value) {
-  if (value.empty() || text::trim_white_space(value).empty()) return false;
+  if (value.empty() || unicode::trim_white_space(value).empty()) return false;
   if (value.find('\0') != std::string_view::npos) return false;
   return value.size() <= kMaxProviderCallIdBytes;
 }

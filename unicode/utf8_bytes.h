@@ -1,13 +1,14 @@
 #pragma once
 
-// UTF-8 helpers shared by the configuration code: validity, decoding one code
-// point, and the lossy decoding that replaces bad sequences with U+FFFD.
+// UTF-8 of unknown quality (file contents, environment bytes, network
+// replies): validity, decoding one code point, and the lossy decoding that
+// replaces bad sequences with U+FFFD.
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace revizer::text {
+namespace revizer::unicode {
 
 // One step of decoding: the code point and the bytes it took. `length` is 0
 // for an invalid sequence; `invalid_length` then says how many bytes form the
@@ -25,6 +26,4 @@ bool is_valid_utf8(std::string_view text);
 // Every maximal ill-formed subpart becomes U+FFFD; valid text is copied.
 std::string decode_utf8_lossy(std::string_view text);
 
-void append_utf8(std::string& out, char32_t code_point);
-
-}  // namespace revizer::text
+}  // namespace revizer::unicode
