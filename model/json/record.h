@@ -128,13 +128,24 @@ class Record {
   // Appends the written keys to `o` (internally tagged unions put their tag
   // first). The caller guarantees that none of them is in `o` yet.
   void encode_into(const R& r, Object& o) const {
-    std::apply(
-        [&](const auto&... f) {
-          ((f.is_written(r) ? (void)o.append_new(std::string(f.key), Codec<typename std::decay_t<decltype(f)>::Member>::encode(r.*f.member))
-                            : void()),
-           ...);
-        },
-        fields_);
+    for_each_written(r, [&](auto, std::string_view key, const auto& member) {
+      o.append_new(std::string(key), Codec<std::decay_t<decltype(member)>>::encode(member));
+      return true;
+    });
+  }
+
+  // The one walk every writer follows (this codec, and sinks that build other
+  // objects from the same description): calls
+  // `visit(std::integral_constant<std::size_t, I>{}, key, member)` for each
+  // written field in declaration order. A visit returning false stops the
+  // walk, and then the result is false.
+  template <class Visit>
+  bool for_each_written(const R& r, Visit&& visit) const {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+      return ((!std::get<I>(fields_).is_written(r) ||
+               visit(std::integral_constant<std::size_t, I>{}, std::get<I>(fields_).key, r.*std::get<I>(fields_).member)) &&
+              ...);
+    }(std::index_sequence_for<Fs...>{});
   }
 
   Result<R, CodecError> decode(Value&& in, Mode mode) const {
@@ -228,5 +239,11 @@ class Record {
 
 template <class F, class... Fs>
 Record(std::string_view, F, Fs...) -> Record<typename F::Record, F, Fs...>;
+
+// A record whose description is visible to other writers: its header offers
+// `constexpr const auto& json_record(const R*)` (found by argument-dependent
+// lookup) returning the Record that its own to_json / from_json use.
+template <class R>
+concept DescribedRecord = requires(const R* r) { json_record(r); };
 
 }  // namespace revizer::json
