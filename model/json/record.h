@@ -167,9 +167,36 @@ class Record {
   Decoded decode_members(std::vector<Member> members, R& out, Mode mode) const {
     std::uint64_t seen = 0;
     for (Member& m : members) {
-      if (auto st = decode_entry(m, out, seen, mode, std::index_sequence_for<Fs...>{}); !st) return st;
+      // Keys that are not fields are skipped without looking at their values.
+      Decoded st = Ok{};
+      visit_field(out, m.key, seen, [&](auto& member) {
+        st = Codec<std::decay_t<decltype(member)>>::decode(std::move(m.value), member, mode);
+        return true;
+      });
+      if (!st) return st;
     }
     return check_missing(seen, std::index_sequence_for<Fs...>{});
+  }
+
+  // The one key match every reader uses (this codec, and readers of other
+  // sources): calls `visit(member)` for the field whose key is `key` and
+  // marks field I as bit I of `seen`. False when no field has the key or the
+  // visit returns false.
+  template <class Visit>
+  bool visit_field(R& r, std::string_view key, std::uint64_t& seen, Visit&& visit) const {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+      return ((key == std::get<I>(fields_).key ? (seen |= std::uint64_t{1} << I, visit(r.*std::get<I>(fields_).member))
+                                               : false) ||
+              ...);
+    }(std::index_sequence_for<Fs...>{});
+  }
+
+  // Whether every required field is marked in `seen` (see visit_field).
+  constexpr bool has_required(std::uint64_t seen) const {
+    const std::uint64_t required = [&]<std::size_t... I>(std::index_sequence<I...>) {
+      return ((std::get<I>(fields_).read == Read::Required ? std::uint64_t{1} << I : 0) | ...);
+    }(std::index_sequence_for<Fs...>{});
+    return (required & ~seen) == 0;
   }
 
   // Array form from elements in declaration order.
@@ -187,17 +214,6 @@ class Record {
     const auto& f = std::get<I>(fields_);
     using M = typename std::decay_t<decltype(f)>::Member;
     return Codec<M>::decode(std::move(v), out.*f.member, mode);
-  }
-
-  template <std::size_t... I>
-  Decoded decode_entry(Member& m, R& out, std::uint64_t& seen, Mode mode, std::index_sequence<I...>) const {
-    Decoded st = Ok{};
-    // Keys that are not fields are skipped without looking at their values.
-    (void)((m.key == std::get<I>(fields_).key
-                ? (seen |= std::uint64_t{1} << I, st = decode_field<I>(std::move(m.value), out, mode), true)
-                : false) ||
-           ...);
-    return st;
   }
 
   // The first required field in declaration order that was not met.

@@ -1,6 +1,10 @@
-// Sample records with one field of every kind and every write rule, each
-// written straight into Python objects (`to_py`) and through its JSON form
-// (`json_to_py(encode(...))`). `pairs()` returns both results per sample.
+// The two writers and the two readers of records, side by side:
+//   pairs()        sample records with one field of every kind and write
+//                  rule, each written straight into Python objects (`to_py`)
+//                  and through its JSON form (`json_to_py(encode(...))`)
+//   fast(data)     a `Sample` record read by the fast reader, as a dict, or
+//                  None when it steps aside
+//   general(data)  the same read by py_to_json and the decoder, or raised
 #include <Python.h>
 
 #include <cmath>
@@ -16,6 +20,8 @@
 #include "model/json/record.h"
 #include "python/src/binding/ref.h"
 #include "python/src/convert/json_to_py.h"
+#include "python/src/convert/py_to_json.h"
+#include "python/src/convert/py_to_record.h"
 #include "python/src/convert/record_to_py.h"
 
 namespace revizer::probe {
@@ -62,7 +68,7 @@ struct Sample {
   std::optional<std::string> note;
   std::optional<std::string> always_note;
   std::vector<std::string> tags;
-  std::vector<Inner> inners;
+  std::vector<Inner> inners = {Inner{"kept", 1}};
   std::optional<Inner> inner;
   std::map<std::string, std::int32_t> labels;
   std::unordered_map<std::string, Inner> by_name;
@@ -156,7 +162,27 @@ PyObject* pairs(PyObject*, PyObject*) {
   return list.release();
 }
 
+PyObject* fast(PyObject*, PyObject* data) {
+  Sample sample{};
+  if (!python::read_from_py(data, sample)) Py_RETURN_NONE;
+  return python::to_py(sample);
+}
+
+PyObject* general(PyObject*, PyObject* data) {
+  python::PyResult<json::Value> value = python::py_to_json(data);
+  if (!value) return nullptr;
+  auto sample = kSample.decode(std::move(*value), json::Mode::Direct);
+  if (!sample) {
+    const std::string text = sample.error().to_string();
+    PyErr_SetString(PyExc_ValueError, text.c_str());
+    return nullptr;
+  }
+  return python::to_py(*sample);
+}
+
 PyMethodDef kMethods[] = {
+    {"fast", &fast, METH_O, "fast(data)\n--\n\nThe fast reader's Sample record, or None."},
+    {"general", &general, METH_O, "general(data)\n--\n\nThe general reader's Sample record."},
     {"pairs", &pairs, METH_NOARGS, "pairs()\n--\n\n(direct, via JSON) per sample record."},
     {nullptr, nullptr, 0, nullptr},
 };
