@@ -5,8 +5,9 @@
 // data only (exact dict, list, str, int, float, bool and None) through the
 // record's own description (`Record::visit_field`, `Record::has_required`),
 // and it succeeds only where the general path gives the same record. On
-// anything else (another type, an unknown key, a value the decoder would
-// refuse, a kind read here no other way) it reports "not taken", runs no
+// anything else (another type, a value the decoder would refuse, a kind read
+// here no other way, an unknown key with more than a plain scalar) it
+// reports "not taken", runs no
 // Python code and leaves no error set, and the caller runs the general path
 // from the start, which then makes every conversion and error as before.
 //
@@ -76,6 +77,17 @@ bool read_integer(PyObject* object, I& out) {
   return true;
 }
 
+// Scalars whose conversion to a JSON value neither fails nor runs Python
+// code; anything else beside a record's fields is left to the general path.
+inline bool converts_quietly(PyObject* value) {
+  if (value == Py_None || PyBool_Check(value)) return true;
+  if (PyFloat_CheckExact(value)) return std::isfinite(PyFloat_AS_DOUBLE(value));
+  std::string_view text;
+  if (PyUnicode_CheckExact(value)) return utf8_of(value, text);
+  std::int64_t integer = 0;
+  return read_integer(value, integer);
+}
+
 template <class R>
 bool read_record(PyObject* object, R& out) {
   if (!PyDict_CheckExact(object)) return false;  // the array form, and mappings of other types
@@ -90,9 +102,16 @@ bool read_record(PyObject* object, R& out) {
   while (PyDict_Next(object, &position, &key, &value)) {
     std::string_view key_text;
     if (!PyUnicode_CheckExact(key) || !utf8_of(key, key_text)) return false;
-    // An unknown key would still have its value converted by the general path.
-    if (!description.visit_field(out, key_text, seen, [&](auto& member) { return read_py(value, member); }))
-      return false;
+    bool known = false;
+    const bool read = description.visit_field(out, key_text, seen, [&](auto& member) {
+      known = true;
+      return read_py(value, member);
+    });
+    if (!read) {
+      // The decoder skips an unknown key, but the general path still converts
+      // its value: only values that convert quietly may be passed over.
+      if (known || !converts_quietly(value)) return false;
+    }
   }
   return description.has_required(seen);
 }
