@@ -128,13 +128,24 @@ class Record {
   // Appends the written keys to `o` (internally tagged unions put their tag
   // first). The caller guarantees that none of them is in `o` yet.
   void encode_into(const R& r, Object& o) const {
-    std::apply(
-        [&](const auto&... f) {
-          ((f.is_written(r) ? (void)o.append_new(std::string(f.key), Codec<typename std::decay_t<decltype(f)>::Member>::encode(r.*f.member))
-                            : void()),
-           ...);
-        },
-        fields_);
+    for_each_written(r, [&](auto, std::string_view key, const auto& member) {
+      o.append_new(std::string(key), Codec<std::decay_t<decltype(member)>>::encode(member));
+      return true;
+    });
+  }
+
+  // The one walk every writer follows (this codec, and sinks that build other
+  // objects from the same description): calls
+  // `visit(std::integral_constant<std::size_t, I>{}, key, member)` for each
+  // written field in declaration order. A visit returning false stops the
+  // walk, and then the result is false.
+  template <class Visit>
+  bool for_each_written(const R& r, Visit&& visit) const {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+      return ((!std::get<I>(fields_).is_written(r) ||
+               visit(std::integral_constant<std::size_t, I>{}, std::get<I>(fields_).key, r.*std::get<I>(fields_).member)) &&
+              ...);
+    }(std::index_sequence_for<Fs...>{});
   }
 
   Result<R, CodecError> decode(Value&& in, Mode mode) const {
@@ -156,9 +167,36 @@ class Record {
   Decoded decode_members(std::vector<Member> members, R& out, Mode mode) const {
     std::uint64_t seen = 0;
     for (Member& m : members) {
-      if (auto st = decode_entry(m, out, seen, mode, std::index_sequence_for<Fs...>{}); !st) return st;
+      // Keys that are not fields are skipped without looking at their values.
+      Decoded st = Ok{};
+      visit_field(out, m.key, seen, [&](auto& member) {
+        st = Codec<std::decay_t<decltype(member)>>::decode(std::move(m.value), member, mode);
+        return true;
+      });
+      if (!st) return st;
     }
     return check_missing(seen, std::index_sequence_for<Fs...>{});
+  }
+
+  // The one key match every reader uses (this codec, and readers of other
+  // sources): calls `visit(member)` for the field whose key is `key` and
+  // marks field I as bit I of `seen`. False when no field has the key or the
+  // visit returns false.
+  template <class Visit>
+  bool visit_field(R& r, std::string_view key, std::uint64_t& seen, Visit&& visit) const {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+      return ((key == std::get<I>(fields_).key ? (seen |= std::uint64_t{1} << I, visit(r.*std::get<I>(fields_).member))
+                                               : false) ||
+              ...);
+    }(std::index_sequence_for<Fs...>{});
+  }
+
+  // Whether every required field is marked in `seen` (see visit_field).
+  constexpr bool has_required(std::uint64_t seen) const {
+    const std::uint64_t required = [&]<std::size_t... I>(std::index_sequence<I...>) {
+      return ((std::get<I>(fields_).read == Read::Required ? std::uint64_t{1} << I : 0) | ...);
+    }(std::index_sequence_for<Fs...>{});
+    return (required & ~seen) == 0;
   }
 
   // Array form from elements in declaration order.
@@ -176,17 +214,6 @@ class Record {
     const auto& f = std::get<I>(fields_);
     using M = typename std::decay_t<decltype(f)>::Member;
     return Codec<M>::decode(std::move(v), out.*f.member, mode);
-  }
-
-  template <std::size_t... I>
-  Decoded decode_entry(Member& m, R& out, std::uint64_t& seen, Mode mode, std::index_sequence<I...>) const {
-    Decoded st = Ok{};
-    // Keys that are not fields are skipped without looking at their values.
-    (void)((m.key == std::get<I>(fields_).key
-                ? (seen |= std::uint64_t{1} << I, st = decode_field<I>(std::move(m.value), out, mode), true)
-                : false) ||
-           ...);
-    return st;
   }
 
   // The first required field in declaration order that was not met.
@@ -228,5 +255,11 @@ class Record {
 
 template <class F, class... Fs>
 Record(std::string_view, F, Fs...) -> Record<typename F::Record, F, Fs...>;
+
+// A record whose description is visible to other writers: its header offers
+// `constexpr const auto& json_record(const R*)` (found by argument-dependent
+// lookup) returning the Record that its own to_json / from_json use.
+template <class R>
+concept DescribedRecord = requires(const R* r) { json_record(r); };
 
 }  // namespace revizer::json

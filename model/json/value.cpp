@@ -135,9 +135,10 @@ Value& Object::insert(std::string key, Value value) {
 
 Value& Object::append_new(std::string key, Value value) {
   assert(position_of(key) < 0);
-  members_.push_back(Member{std::move(key), std::move(value)});
-  index_last();
-  return members_.back().value;
+  // Built in place: each string and value moves once.
+  Member& added = members_.emplace_back(std::move(key), std::move(value));
+  if (index_ || members_.size() >= kIndexThreshold) index_last();
+  return added.value;
 }
 
 const Value* Object::find(std::string_view key) const noexcept {

@@ -2,7 +2,7 @@
 
 // The Python classes of a tool and its parts, over the agent model's records.
 
-#include "model/agent/tool.h"
+#include "model/agent/tool_record.h"
 #include "python/src/binding/binding.h"
 
 namespace revizer::python {

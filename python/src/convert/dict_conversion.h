@@ -1,7 +1,11 @@
 #pragma once
 
 // `to_dict()` and `from_dict(data)` of every data class, driven by the
-// record's one JSON form (`Record::to_json` / `Record::from_json`).
+// record's one description: `to_dict()` writes the dict straight from it
+// (the same result as converting the JSON form), except where asset content
+// is stripped from the JSON form first; `from_dict` reads plain data straight
+// from it when it can prove the result the same (py_to_record.h), and
+// otherwise converts to the JSON form and decodes (`Record::from_json`).
 
 #include <Python.h>
 
@@ -11,6 +15,8 @@
 #include "python/src/binding/binding.h"
 #include "python/src/convert/json_to_py.h"
 #include "python/src/convert/py_to_json.h"
+#include "python/src/convert/py_to_record.h"
+#include "python/src/convert/record_to_py.h"
 #include "python/src/convert/strip_asset_content.h"
 
 namespace revizer::python {
@@ -25,15 +31,24 @@ enum class Strip { No, AssetContent };
 
 template <class C, Strip S = Strip::No>
 PyObject* record_to_dict(const typename C::Record& record) {
-  json::Value value = C::Record::to_json(record);
-  if constexpr (S == Strip::AssetContent) strip_asset_content(value);
-  return json_to_py(value);
+  if constexpr (S == Strip::AssetContent) {
+    json::Value value = C::Record::to_json(record);
+    strip_asset_content(value);
+    return json_to_py(value);
+  } else {
+    static_assert(json::DescribedRecord<typename C::Record>, "include the record's description header");
+    return to_py(record);
+  }
 }
 
 // A failure of `py_to_json` passes unchanged; a decoder failure is a
 // ValueError with the decoder's text.
 template <class C>
 PyObject* record_from_dict(PyObject* data) {
+  if constexpr (json::DescribedRecord<typename C::Record>) {
+    typename C::Record record{};
+    if (read_from_py(data, record)) return create_object<C>(std::move(record));
+  }
   PyResult<json::Value> value = py_to_json(data);
   if (!value) return nullptr;
   auto record = C::Record::from_json(std::move(*value));

@@ -54,3 +54,18 @@ PyObject* dict_key(std::string_view key) {
 }
 
 }  // namespace revizer::python
+
+namespace revizer::python::detail {
+
+PyObject* make_static_key(std::atomic<PyObject*>& slot, std::string_view key) {
+  PyObject* made = PyUnicode_FromStringAndSize(key.data(), static_cast<Py_ssize_t>(key.size()));
+  if (made == nullptr) return nullptr;
+  PyUnicode_InternInPlace(&made);
+  PyObject* expected = nullptr;
+  if (slot.compare_exchange_strong(expected, made, std::memory_order_acq_rel)) return made;
+  // A racing thread stored an equal string first.
+  Py_DECREF(made);
+  return expected;
+}
+
+}  // namespace revizer::python::detail

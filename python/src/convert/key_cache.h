@@ -2,6 +2,7 @@
 
 #include <Python.h>
 
+#include <atomic>
 #include <string_view>
 
 namespace revizer::python {
@@ -11,5 +12,18 @@ namespace revizer::python {
 // allocation and the hashing that a fresh str costs in the dict. New
 // reference, or null with the error set.
 PyObject* dict_key(std::string_view key);
+
+namespace detail {
+PyObject* make_static_key(std::atomic<PyObject*>& slot, std::string_view key);
+}
+
+// The str for a key fixed at build time (a record field's key), interned on
+// first use into `slot` and kept for the life of the process, like the
+// binder's keyword names: afterwards one load, no lookup. Borrowed
+// reference, or null with the error set.
+inline PyObject* static_key(std::atomic<PyObject*>& slot, std::string_view key) {
+  if (PyObject* ready = slot.load(std::memory_order_acquire)) return ready;
+  return detail::make_static_key(slot, key);
+}
 
 }  // namespace revizer::python

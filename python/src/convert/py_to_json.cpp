@@ -5,24 +5,10 @@
 
 #include "python/src/binding/binding.h"
 #include "python/src/convert/py_text.h"
+#include "python/src/convert/recursion_guard.h"
 
 namespace revizer::python {
 namespace {
-
-// Py_EnterRecursiveCall / Py_LeaveRecursiveCall as a scope.
-class RecursionGuard {
- public:
-  RecursionGuard() noexcept : entered_(Py_EnterRecursiveCall(" while converting to a JSON value") == 0) {}
-  ~RecursionGuard() {
-    if (entered_) Py_LeaveRecursiveCall();
-  }
-  RecursionGuard(const RecursionGuard&) = delete;
-  RecursionGuard& operator=(const RecursionGuard&) = delete;
-  explicit operator bool() const noexcept { return entered_; }
-
- private:
-  bool entered_;
-};
 
 [[gnu::cold]] void integer_out_of_range(PyObject* number) {
   Ref text = Ref::steal(PyObject_Str(number));

@@ -1,0 +1,179 @@
+#pragma once
+
+// Records straight from Python objects: a fast path for `from_dict` beside
+// the general one (`py_to_json`, then the record's decoder). It reads plain
+// data only (exact dict, list, str, int, float, bool and None) through the
+// record's own description (`Record::visit_field`, `Record::has_required`),
+// and it succeeds only where the general path gives the same record. On
+// anything else (another type, a value the decoder would refuse, a kind read
+// here no other way, an unknown key with more than a plain scalar) it
+// reports "not taken", runs no
+// Python code and leaves no error set, and the caller runs the general path
+// from the start, which then makes every conversion and error as before.
+//
+//   R record{};
+//   if (read_from_py(data, record)) ...   // else: the general path
+
+#include <Python.h>
+
+#include <cmath>
+#include <concepts>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "model/json/record.h"
+#include "python/src/convert/recursion_guard.h"
+
+namespace revizer::python {
+
+namespace detail {
+
+template <class T>
+bool read_py(PyObject* object, T& out);
+
+// Each dict and list takes a recursion level, as on the general path: where
+// that path would raise RecursionError, this one steps aside.
+inline bool enter(std::optional<RecursionGuard>& guard) {
+  guard.emplace();
+  if (*guard) return true;
+  PyErr_Clear();
+  return false;
+}
+
+// UTF-8 of an exact str; a str the codec cannot encode (lone surrogates) is
+// the general path's business.
+inline bool utf8_of(PyObject* object, std::string_view& out) {
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(object, &size);
+  if (data == nullptr) {
+    PyErr_Clear();
+    return false;
+  }
+  out = std::string_view(data, static_cast<std::size_t>(size));
+  return true;
+}
+
+// An exact int that fits `I`, as the general path's I64/U64 value and the
+// integer decoder's range check would give it.
+template <class I>
+bool read_integer(PyObject* object, I& out) {
+  if (!PyLong_CheckExact(object)) return false;
+  int overflow = 0;
+  const long long value = PyLong_AsLongLongAndOverflow(object, &overflow);
+  if (overflow != 0 || (value == -1 && PyErr_Occurred())) {
+    PyErr_Clear();
+    return false;  // beyond i64: rare, and the general path knows u64
+  }
+  if (value < static_cast<long long>(std::numeric_limits<I>::min())) return false;
+  if constexpr (sizeof(I) < sizeof(long long) || std::is_signed_v<I>) {
+    if (value > static_cast<long long>(std::numeric_limits<I>::max())) return false;
+  }
+  out = static_cast<I>(value);
+  return true;
+}
+
+// Scalars whose conversion to a JSON value neither fails nor runs Python
+// code; anything else beside a record's fields is left to the general path.
+inline bool converts_quietly(PyObject* value) {
+  if (value == Py_None || PyBool_Check(value)) return true;
+  if (PyFloat_CheckExact(value)) return std::isfinite(PyFloat_AS_DOUBLE(value));
+  std::string_view text;
+  if (PyUnicode_CheckExact(value)) return utf8_of(value, text);
+  std::int64_t integer = 0;
+  return read_integer(value, integer);
+}
+
+template <class R>
+bool read_record(PyObject* object, R& out) {
+  if (!PyDict_CheckExact(object)) return false;  // the array form, and mappings of other types
+  std::optional<RecursionGuard> guard;
+  if (!enter(guard)) return false;
+  const auto& description = json_record(static_cast<const R*>(nullptr));
+  std::uint64_t seen = 0;
+  Py_ssize_t position = 0;
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  // No Python code runs in this loop, so the dict cannot change under it.
+  while (PyDict_Next(object, &position, &key, &value)) {
+    std::string_view key_text;
+    if (!PyUnicode_CheckExact(key) || !utf8_of(key, key_text)) return false;
+    bool known = false;
+    const bool read = description.visit_field(out, key_text, seen, [&](auto& member) {
+      known = true;
+      return read_py(value, member);
+    });
+    if (!read) {
+      // The decoder skips an unknown key, but the general path still converts
+      // its value: only values that convert quietly may be passed over.
+      if (known || !converts_quietly(value)) return false;
+    }
+  }
+  return description.has_required(seen);
+}
+
+template <class T>
+inline constexpr bool kIsVector = false;
+template <class X>
+inline constexpr bool kIsVector<std::vector<X>> = true;
+
+template <class T>
+bool read_py(PyObject* object, T& out) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    std::string_view text;
+    if (!PyUnicode_CheckExact(object) || !utf8_of(object, text)) return false;
+    out.assign(text);
+    return true;
+  } else if constexpr (std::is_same_v<T, bool>) {
+    if (object != Py_True && object != Py_False) return false;
+    out = object == Py_True;
+    return true;
+  } else if constexpr (std::integral<T>) {
+    return read_integer(object, out);
+  } else if constexpr (std::is_same_v<T, double>) {
+    if (PyFloat_CheckExact(object)) {
+      out = PyFloat_AS_DOUBLE(object);
+      return std::isfinite(out);  // a non-finite float is text on the general path
+    }
+    std::int64_t integer = 0;
+    if (!read_integer(object, integer)) return false;
+    out = static_cast<double>(integer);
+    return true;
+  } else if constexpr (json::kIsOptional<T>) {
+    if (object == Py_None) {
+      out.reset();
+      return true;
+    }
+    return read_py(object, out.emplace());
+  } else if constexpr (kIsVector<T>) {
+    if (!PyList_CheckExact(object)) return false;
+    std::optional<RecursionGuard> guard;
+    if (!enter(guard)) return false;
+    const Py_ssize_t size = PyList_GET_SIZE(object);
+    out.clear();
+    out.resize(static_cast<std::size_t>(size));
+    for (Py_ssize_t i = 0; i < size; ++i)
+      if (!read_py(PyList_GET_ITEM(object, i), out[static_cast<std::size_t>(i)])) return false;
+    return true;
+  } else if constexpr (json::DescribedRecord<T>) {
+    out = T{};  // as the decoder does: a fresh record, whatever the member held
+    return read_record(object, out);
+  } else {
+    return false;  // JSON values, maps, enumerations, unions: the general path
+  }
+}
+
+}  // namespace detail
+
+// True when `object` was read into `out` exactly as the general path would
+// read it; false (nothing raised, `out` unspecified) otherwise.
+template <json::DescribedRecord R>
+bool read_from_py(PyObject* object, R& out) {
+  return detail::read_record(object, out);
+}
+
+}  // namespace revizer::python

@@ -1,0 +1,209 @@
+// The two writers and the two readers of records, side by side:
+//   pairs()        sample records with one field of every kind and write
+//                  rule, each written straight into Python objects (`to_py`)
+//                  and through its JSON form (`json_to_py(encode(...))`)
+//   fast(data)     a `Sample` record read by the fast reader, as a dict, or
+//                  None when it steps aside
+//   general(data)  the same read by py_to_json and the decoder, or raised
+#include <Python.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "model/json/enum_codec.h"
+#include "model/json/record.h"
+#include "python/src/binding/ref.h"
+#include "python/src/convert/json_to_py.h"
+#include "python/src/convert/py_to_json.h"
+#include "python/src/convert/py_to_record.h"
+#include "python/src/convert/record_to_py.h"
+
+namespace revizer::probe {
+
+enum class Shade { Light, Dark };
+
+}  // namespace revizer::probe
+
+template <>
+struct revizer::json::EnumNames<revizer::probe::Shade> {
+  static constexpr std::array<std::string_view, 2> names{"light", "dark"};
+};
+
+namespace revizer::probe {
+
+// A record with its own to_json and no visible description: written through
+// the JSON path by both writers.
+struct Opaque {
+  std::string text;
+  static json::Value to_json(const Opaque& o) {
+    json::Object object;
+    object.append_new("opaque", json::Value(o.text));
+    return json::Value(std::move(object));
+  }
+  static Result<Opaque, json::CodecError> from_json(json::Value, json::Mode) { return Opaque{}; }
+};
+
+struct Inner {
+  std::string name;
+  std::optional<std::int32_t> rank;
+  static json::Value to_json(const Inner& inner);
+  static Result<Inner, json::CodecError> from_json(json::Value value, json::Mode mode);
+};
+
+struct Sample {
+  std::string text;
+  bool flag = false;
+  bool shown = false;
+  std::int32_t small = 0;
+  std::int64_t wide = 0;
+  std::uint32_t count = 0;
+  std::uint64_t big = 0;
+  double score = 0;
+  std::optional<std::string> note;
+  std::optional<std::string> always_note;
+  std::vector<std::string> tags;
+  std::vector<Inner> inners = {Inner{"kept", 1}};
+  std::optional<Inner> inner;
+  std::map<std::string, std::int32_t> labels;
+  std::unordered_map<std::string, Inner> by_name;
+  Shade shade = Shade::Light;
+  json::Value data;
+  Opaque opaque;
+};
+
+using enum json::Written;
+using enum json::Read;
+using json::field;
+
+inline constexpr json::Record kInner{"struct Inner", field<Always, Required>("name", &Inner::name),
+                                     field<WhenPresent, DefaultAbsent>("rank", &Inner::rank)};
+
+inline constexpr json::Record kSample{"struct Sample",
+                                      field<Always, Required>("text", &Sample::text),
+                                      field<WhenTrue, Default>("flag", &Sample::flag),
+                                      field<Always, Default>("shown", &Sample::shown),
+                                      field<Always, Default>("small", &Sample::small),
+                                      field<Always, Default>("wide", &Sample::wide),
+                                      field<Always, Default>("count", &Sample::count),
+                                      field<Always, Default>("big", &Sample::big),
+                                      field<Always, Default>("score", &Sample::score),
+                                      field<WhenPresent, DefaultAbsent>("note", &Sample::note),
+                                      field<Always, Optional>("always_note", &Sample::always_note),
+                                      field<WhenNonEmpty, Default>("tags", &Sample::tags),
+                                      field<Always, Default>("inners", &Sample::inners),
+                                      field<WhenPresent, DefaultAbsent>("inner", &Sample::inner),
+                                      field<WhenNonEmpty, Default>("labels", &Sample::labels),
+                                      field<Always, Default>("by_name", &Sample::by_name),
+                                      field<Always, Default>("shade", &Sample::shade),
+                                      field<Always, Default>("data", &Sample::data),
+                                      field<Always, Default>("opaque", &Sample::opaque)};
+
+constexpr const auto& json_record(const Inner*) { return kInner; }
+json::Value Inner::to_json(const Inner& inner) { return kInner.encode(inner); }
+Result<Inner, json::CodecError> Inner::from_json(json::Value value, json::Mode mode) {
+  return kInner.decode(std::move(value), mode);
+}
+constexpr const auto& json_record(const Sample*) { return kSample; }
+
+std::vector<Sample> samples() {
+  std::vector<Sample> out;
+  out.emplace_back();  // every default: the optional and empty fields left out
+  Sample full;
+  full.text = "caf\xc3\xa9 \xf0\x9f\x98\x80";
+  full.flag = true;
+  full.shown = true;
+  full.small = -7;
+  full.wide = std::numeric_limits<std::int64_t>::min();
+  full.count = std::numeric_limits<std::uint32_t>::max();
+  full.big = std::numeric_limits<std::uint64_t>::max();
+  full.score = 2.0;
+  full.note = "";
+  full.always_note = "a note longer than the small string buffer";
+  full.tags = {"x", "", "y"};
+  full.inners = {Inner{"a", 1}, Inner{"b", std::nullopt}};
+  full.inner = Inner{"c", -1};
+  full.labels = {{"z", 1}, {"a", -2}};
+  full.by_name = {{"k", Inner{"d", 0}}};
+  full.shade = Shade::Dark;
+  json::Object nested;
+  nested.append_new("list", json::Value(json::Array{json::Value(1), json::Value(-1), json::Value(1.5), json::Value()}));
+  nested.append_new("yes", json::Value(true));
+  full.data = json::Value(std::move(nested));
+  full.opaque = Opaque{"o"};
+  out.push_back(full);
+  for (double score : {std::nan(""), std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                       -0.0, 1e300}) {
+    Sample s;
+    s.score = score;
+    s.data = json::Value("text");
+    out.push_back(s);
+  }
+  return out;
+}
+
+PyObject* pairs(PyObject*, PyObject*) {
+  const std::vector<Sample> all = samples();
+  python::Ref list = python::Ref::steal(PyList_New(0));
+  if (!list) return nullptr;
+  for (const Sample& s : all) {
+    python::Ref direct = python::Ref::steal(python::to_py(s));
+    if (!direct) return nullptr;
+    python::Ref via_json = python::Ref::steal(python::json_to_py(kSample.encode(s)));
+    if (!via_json) return nullptr;
+    python::Ref pair = python::Ref::steal(PyTuple_Pack(2, direct.get(), via_json.get()));
+    if (!pair || PyList_Append(list.get(), pair.get()) < 0) return nullptr;
+  }
+  return list.release();
+}
+
+PyObject* fast(PyObject*, PyObject* data) {
+  Sample sample{};
+  if (!python::read_from_py(data, sample)) Py_RETURN_NONE;
+  return python::to_py(sample);
+}
+
+PyObject* general(PyObject*, PyObject* data) {
+  python::PyResult<json::Value> value = python::py_to_json(data);
+  if (!value) return nullptr;
+  auto sample = kSample.decode(std::move(*value), json::Mode::Direct);
+  if (!sample) {
+    const std::string text = sample.error().to_string();
+    PyErr_SetString(PyExc_ValueError, text.c_str());
+    return nullptr;
+  }
+  return python::to_py(*sample);
+}
+
+PyMethodDef kMethods[] = {
+    {"fast", &fast, METH_O, "fast(data)\n--\n\nThe fast reader's Sample record, or None."},
+    {"general", &general, METH_O, "general(data)\n--\n\nThe general reader's Sample record."},
+    {"pairs", &pairs, METH_NOARGS, "pairs()\n--\n\n(direct, via JSON) per sample record."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef_Slot kSlots[] = {
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+    {0, nullptr},
+};
+
+PyModuleDef kModule = {
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "_convert_probe",
+    .m_doc = nullptr,
+    .m_size = 0,
+    .m_methods = kMethods,
+    .m_slots = kSlots,
+    .m_traverse = nullptr,
+    .m_clear = nullptr,
+    .m_free = nullptr,
+};
+
+}  // namespace revizer::probe
+
+extern "C" PyMODINIT_FUNC PyInit__convert_probe() { return PyModuleDef_Init(&revizer::probe::kModule); }
