@@ -106,18 +106,6 @@ PyObject* richcompare_entry(PyObject* self, PyObject* other, int op) noexcept {
 }
 
 template <class C, const auto& Sig, auto Body, class... Conv>
-PyObject* new_entry(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
-  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-    PyObject* const* names = interned_names<Sig>();
-    if (names == nullptr) return nullptr;
-    SlotArray<Sig> slots{};
-    static constexpr SignatureView view = Sig.view();
-    if (!bind_tuple(view, names, args, kwargs, slots.data())) return nullptr;
-    return convert_and_call<Sig, Conv...>(slots.data(), Body, type);
-  });
-}
-
-template <class C, const auto& Sig, auto Body, class... Conv>
 PyObject* method_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guarded<PyObject*>(nullptr, [&] {
     return with_record<C>(self, [&](const typename C::Record& record) {
@@ -161,11 +149,7 @@ PyCFunction as_cfunction(F* function) noexcept {
 
 // --- Slots (PyType_Slot rows of a ClassDef) ---------------------------------
 
-// `__new__`: Body(PyTypeObject* type, Conv::type...) -> new reference.
-template <class C, const auto& Sig, auto Body, class... Conv>
-PyType_Slot constructor_slot() {
-  return {Py_tp_new, detail::as_slot(&detail::new_entry<C, Sig, Body, Conv...>)};
-}
+// Constructors: constructor.h.
 
 // `__repr__`, `__str__`, `__int__`: Body(const Record&) -> new reference.
 template <int Slot, class C, auto Body>

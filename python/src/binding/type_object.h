@@ -24,6 +24,15 @@ struct ClassAttr {
   PyObject* (*produce)();
 };
 
+// A constructor row of a ClassDef: {kConstructorSlot, &entries}. Not an
+// interpreter slot id; the type builder replaces the row by Py_tp_new and
+// Py_tp_vectorcall (see constructor.h).
+struct ConstructorEntries {
+  newfunc tp_new;
+  vectorcallfunc vectorcall;
+};
+inline constexpr int kConstructorSlot = -1;
+
 struct ClassDef {
   const char* name;                // "Decision"
   const char* doc;                 // "Decision(value)\n--\n\nPolicy evaluation decision."
