@@ -119,20 +119,11 @@ PyObject* static_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
   return guarded<PyObject*>(nullptr, [&] { return vector_call<Sig, Conv...>(args, nargs, kwnames, Body); });
 }
 
-// Properties share one getter; the closure points at the typed reader.
-struct PropertyReader {
-  PyObject* (*read)(PyObject* self);
-};
-
-PyObject* property_entry(PyObject* self, void* closure) noexcept;
-
+// A getter per property: the body is called directly, no closure lookup.
 template <class C, auto Body>
-PyObject* read_property(PyObject* self) {
-  return with_record<C>(self, Body);
+PyObject* property_entry(PyObject* self, void*) noexcept {
+  return guarded<PyObject*>(nullptr, [&] { return with_record<C>(self, Body); });
 }
-
-template <class C, auto Body>
-inline constinit PropertyReader kReader{&read_property<C, Body>};
 
 template <class F>
 void* as_slot(F* function) noexcept {
@@ -218,7 +209,7 @@ PyMethodDef function() {
 // Read-only property: Body(const Record&) -> new reference.
 template <class C, auto Body>
 PyGetSetDef property(const char* name, const char* doc = nullptr) {
-  return {name, &detail::property_entry, nullptr, doc, &detail::kReader<C, Body>};
+  return {name, &detail::property_entry<C, Body>, nullptr, doc, nullptr};
 }
 
 }  // namespace revizer::python
