@@ -40,9 +40,9 @@ const ClassDef& ParameterClass::def() {
       {},
   };
   static PyGetSetDef properties[] = {
-      property<ParameterClass, &text_property<&Parameter::name>>("name"),
-      property<ParameterClass, &text_property<&Parameter::description>>("description"),
-      property<ParameterClass, &text_property<&Parameter::param_type>>("param_type"),
+      text_member<ParameterClass, &Parameter::name>("name"),
+      text_member<ParameterClass, &Parameter::description>("description"),
+      text_member<ParameterClass, &Parameter::param_type>("param_type"),
       {},
   };
   static const ClassDef def{"Parameter", kNew.doc, sizeof(Instance<ParameterClass>), &release_object<ParameterClass>,

@@ -38,8 +38,8 @@ const ClassDef& SourceCodeClass::def() {
       {},
   };
   static PyGetSetDef properties[] = {
-      property<SourceCodeClass, &text_property<&SourceCode::language>>("language"),
-      property<SourceCodeClass, &text_property<&SourceCode::code>>("code"),
+      text_member<SourceCodeClass, &SourceCode::language>("language"),
+      text_member<SourceCodeClass, &SourceCode::code>("code"),
       {},
   };
   static const ClassDef def{"SourceCode", kNew.doc, sizeof(Instance<SourceCodeClass>),

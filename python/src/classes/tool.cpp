@@ -51,13 +51,13 @@ const ClassDef& ToolClass::def() {
       {},
   };
   static PyGetSetDef properties[] = {
-      property<ToolClass, &optional_text_property<&Tool::id>>("id"),
-      property<ToolClass, &text_property<&Tool::name>>("name"),
-      property<ToolClass, &text_property<&Tool::description>>("description"),
+      text_member<ToolClass, &Tool::id>("id"),
+      text_member<ToolClass, &Tool::name>("name"),
+      text_member<ToolClass, &Tool::description>("description"),
       property<ToolClass, &parameters>("parameters"),
-      property<ToolClass, &optional_text_property<&Tool::parameters_json_schema>>("parameters_json_schema"),
-      property<ToolClass, &optional_text_property<&Tool::response>>("response"),
-      property<ToolClass, &optional_text_property<&Tool::response_json_schema>>("response_json_schema"),
+      text_member<ToolClass, &Tool::parameters_json_schema>("parameters_json_schema"),
+      text_member<ToolClass, &Tool::response>("response"),
+      text_member<ToolClass, &Tool::response_json_schema>("response_json_schema"),
       property<ToolClass, &source>("source"),
       {},
   };
