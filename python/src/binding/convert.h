@@ -30,8 +30,17 @@ void attach_note(const char* param_name) noexcept;
 void str_to_list_error() noexcept;
 
 PyResult<std::string> to_text(PyObject* object);
-// Borrowed UTF-8 view, valid while `object` lives.
-PyResult<std::string_view> to_text_view(PyObject* object);
+PyResult<std::string_view> to_text_view_general(PyObject* object);
+
+// Borrowed UTF-8 view, valid while `object` lives. A compact ASCII str is
+// its own UTF-8 and is read in place without a call.
+inline PyResult<std::string_view> to_text_view(PyObject* object) {
+  if (PyUnicode_Check(object) && PyUnicode_IS_COMPACT_ASCII(object)) {
+    return std::string_view(static_cast<const char*>(PyUnicode_DATA(object)),
+                            static_cast<std::size_t>(PyUnicode_GET_LENGTH(object)));
+  }
+  return to_text_view_general(object);
+}
 PyResult<bool> to_bool(PyObject* object);
 PyResult<std::int32_t> to_i32(PyObject* object);
 PyResult<std::uint32_t> to_u32(PyObject* object);
