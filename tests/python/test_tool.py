@@ -115,6 +115,16 @@ class TestConstruction:
         p = Parameter(S("x"), S("d"), S("int"))
         assert type(p.name) is str and p.name == "x"
 
+    @pytest.mark.parametrize("text", ["", "a", "\x7f", "ab", "x" * 100, "a\x00b", "é", "héllo", "ÿ" * 20, "✓",
+                                      "a✓" * 30, "𝄞", "mixed 𝄞 ü ✓"])
+    def test_texts_of_every_width_read_back_as_plain_equal_strs(self, text):
+        p = Parameter(text, text, text)
+        for read in (p.name, p.description, Tool(text, text, [], id=text).id):
+            assert type(read) is str and read == text and hash(read) == hash(text)
+            assert read.isascii() == text.isascii() and {text: 1}[read] == 1
+        if len(text) > 1:
+            assert p.name is not p.name  # a fresh object on every read
+
     @pytest.mark.parametrize(
         "kwargs, message, argument",
         [

@@ -72,7 +72,10 @@ std::string quoted_list(const SignatureView& sig, PyObject** slots, bool keyword
 // (interned names), then by value. Keyword-only parameters are looked at
 // first, as in the binder's rules; names are unique, so only speed differs.
 Py_ssize_t find_param(const SignatureView& sig, PyObject* const* names, PyObject* keyword) {
-  for (std::size_t i = 0; i < sig.count; ++i) {
+  for (std::size_t i = sig.positional; i < sig.count; ++i) {
+    if (names[i] == keyword) return static_cast<Py_ssize_t>(i);
+  }
+  for (std::size_t i = 0; i < sig.positional; ++i) {
     if (names[i] == keyword) return static_cast<Py_ssize_t>(i);
   }
   Py_ssize_t size = 0;
@@ -97,7 +100,10 @@ bool bind_keyword(const SignatureView& sig, PyObject* const* names, PyObject* ke
   return true;
 }
 
-bool check_missing(const SignatureView& sig, PyObject** slots) {
+bool check_missing(const SignatureView& sig, PyObject** slots, Py_ssize_t nargs) {
+  // The common case: the required positional ones came by position and no
+  // keyword-only one is required.
+  if (static_cast<std::size_t>(nargs) >= sig.required_positional && sig.required_keyword == 0) return true;
   for (std::size_t i = 0; i < sig.count; ++i) {
     if (sig.params[i].required && slots[i] == nullptr && !sig.params[i].keyword_only) {
       return missing_arguments(sig, slots, false);
@@ -144,7 +150,7 @@ bool bind_vector(const SignatureView& sig, PyObject* const* names, PyObject* con
         if (!bind_keyword(sig, names, PyTuple_GET_ITEM(kwnames, i), args[nargs + i], slots)) return false;
       }
     }
-    return check_missing(sig, slots);
+    return check_missing(sig, slots, nargs);
   } catch (...) {
     PyErr_NoMemory();  // only the cold message building allocates
     return false;
@@ -165,7 +171,7 @@ bool bind_tuple(const SignatureView& sig, PyObject* const* names, PyObject* args
         if (!bind_keyword(sig, names, keyword, value, slots)) return false;
       }
     }
-    return check_missing(sig, slots);
+    return check_missing(sig, slots, nargs);
   } catch (...) {
     PyErr_NoMemory();
     return false;

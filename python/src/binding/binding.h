@@ -17,9 +17,6 @@
 //       "SourceCode(language, code)\n--\n\nSource code of a tool.", pos("language"), pos("code"));
 //   constexpr auto kFromDict = signature("SourceCode", "from_dict", "from_dict(data)\n--\n\n", pos("data"));
 //
-//   PyObject* new_impl(PyTypeObject* type, std::string language, std::string code) {
-//     return create_object_of_type<SourceCodeClass>(type, {std::move(language), std::move(code)});
-//   }
 //   PyObject* language(const agent::SourceCode& r) { return PyUnicode_FromStringAndSize(...); }
 //   PyObject* repr_impl(const agent::SourceCode& r);
 //   PyObject* compare(const agent::SourceCode& r, PyObject* other, int op);
@@ -28,7 +25,8 @@
 //
 //   const ClassDef& SourceCodeClass::def() {
 //     static const PyType_Slot slots[] = {
-//         constructor_slot<SourceCodeClass, kNew, &new_impl, arg::Text, arg::Text>(),
+//         record_constructor_slot<SourceCodeClass, kNew, Field<&agent::SourceCode::language, arg::Text>,
+//                                 Field<&agent::SourceCode::code, arg::Text>>(),
 //         repr_slot<SourceCodeClass, &repr_impl>(),
 //         richcompare_slot<SourceCodeClass, &compare>(),
 //     };
@@ -47,7 +45,10 @@
 // module.cpp), `create_object<SourceCodeClass>(record)` makes objects,
 // `downcast<SourceCodeClass>(obj)` / `to_record<SourceCodeClass>(obj)` check
 // and copy other operands, and `arg::Record<SourceCodeClass>` converts an
-// argument. A class without a constructor slot cannot be instantiated.
+// argument. A class without a constructor slot cannot be instantiated. The
+// constructor row converts each argument straight into its record member;
+// where construction needs logic of its own, `constructor_slot<C, kNew,
+// &new_impl, Conv...>()` calls a typed body instead (see constructor.h).
 //
 // Parameter tables: `signature(class, callable, doc, params...)` with
 // pos/opt/kw/kwopt; the build fails when the doc's text signature disagrees.
@@ -70,6 +71,7 @@
 // interpreter: `release_reference` (entry.h).
 
 #include "python/src/binding/binder.h"
+#include "python/src/binding/constructor.h"
 #include "python/src/binding/convert.h"
 #include "python/src/binding/entry.h"
 #include "python/src/binding/enum_class.h"

@@ -66,7 +66,7 @@ void attach_note(const char* param_name) noexcept {
   PyErr_SetRaisedException(error);
 }
 
-PyResult<std::string_view> to_text_view(PyObject* object) {
+PyResult<std::string_view> to_text_view_general(PyObject* object) {
   if (!PyUnicode_Check(object)) {
     type_check_error(object, "str");
     return raised();

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "python/src/binding/object.h"
@@ -29,30 +30,49 @@ void attach_note(const char* param_name) noexcept;
 void str_to_list_error() noexcept;
 
 PyResult<std::string> to_text(PyObject* object);
-// Borrowed UTF-8 view, valid while `object` lives.
-PyResult<std::string_view> to_text_view(PyObject* object);
+PyResult<std::string_view> to_text_view_general(PyObject* object);
+
+// Borrowed UTF-8 view, valid while `object` lives. A compact ASCII str is
+// its own UTF-8 and is read in place without a call.
+inline PyResult<std::string_view> to_text_view(PyObject* object) {
+  if (PyUnicode_Check(object) && PyUnicode_IS_COMPACT_ASCII(object)) {
+    return std::string_view(static_cast<const char*>(PyUnicode_DATA(object)),
+                            static_cast<std::size_t>(PyUnicode_GET_LENGTH(object)));
+  }
+  return to_text_view_general(object);
+}
 PyResult<bool> to_bool(PyObject* object);
 PyResult<std::int32_t> to_i32(PyObject* object);
 PyResult<std::uint32_t> to_u32(PyObject* object);
 PyResult<double> to_f64(PyObject* object);
 PyResult<TextMap> to_str_map(PyObject* object);
 
-// Copy of the record of a `C` object; a shared borrow is held while copying
-// for classes with a borrow flag.
-template <class C>
-PyResult<typename C::Record> to_record(PyObject* object) {
+// Runs `read(record)` on the record of a `C` object, under a shared borrow
+// for classes with a borrow flag. False with the error set when `object` is
+// not a `C` or is exclusively borrowed.
+template <class C, class Read>
+bool with_record_of(PyObject* object, Read&& read) {
   Instance<C>* self = downcast<C>(object);
   if (self == nullptr) {
     type_check_error(object, C::def().name);
-    return raised();
+    return false;
   }
   if constexpr (HasBorrowFlag<C>) {
     SharedBorrow<C> borrow(self);
-    if (!borrow) return raised();
-    return borrow.record();
+    if (!borrow) return false;
+    read(borrow.record());
   } else {
-    return self->record;
+    read(std::as_const(self->record));
   }
+  return true;
+}
+
+// Copy of the record of a `C` object.
+template <class C>
+PyResult<typename C::Record> to_record(PyObject* object) {
+  std::optional<typename C::Record> copy;
+  if (!with_record_of<C>(object, [&](const typename C::Record& record) { copy.emplace(record); })) return raised();
+  return std::move(*copy);
 }
 
 // The record of a `C` object read in place (classes without a borrow flag).
@@ -73,37 +93,84 @@ PyResult<typename E::Record> to_enum(PyObject* object) {
   return to_record<E>(object);
 }
 
-// A sequence (not a str) converted element by element with `convert`.
-template <class T, class Convert>
-PyResult<std::vector<T>> to_list(PyObject* object, Convert&& convert) {
+// Stores the converted `object` (null when absent) in `out`: in place when
+// the converter can, else by moving its result in.
+template <class Conv, class T>
+bool convert_into(PyObject* object, T& out) {
+  if constexpr (requires(PyObject* o, T& t) { Conv::into(o, t); }) {
+    return Conv::into(object, out);
+  } else {
+    auto value = Conv::convert(object);
+    if (!value) return false;
+    out = std::move(*value);
+    return true;
+  }
+}
+
+// Appends the converted `object` to `out`.
+template <class Conv, class T>
+bool append_converted(PyObject* object, std::vector<T>& out) {
+  if constexpr (requires(PyObject* o, std::vector<T>& v) { Conv::append(o, v); }) {
+    return Conv::append(object, out);
+  } else {
+    auto value = Conv::convert(object);
+    if (!value) return false;
+    out.push_back(std::move(*value));
+    return true;
+  }
+}
+
+// Reserves for `hint` elements; a hint too large to reserve is ignored.
+template <class T>
+void reserve_hint(std::vector<T>& out, Py_ssize_t hint) {
+  try {
+    out.reserve(out.size() + static_cast<std::size_t>(hint));
+  } catch (const std::exception&) {
+    // Only a sizing hint: the list grows as it goes.
+  }
+}
+
+// Appends the elements of a sequence (not a str), each converted by `Elem`.
+template <class Elem, class T>
+bool fill_list(PyObject* object, std::vector<T>& out) {
   if (PyUnicode_Check(object)) {
     str_to_list_error();
-    return raised();
+    return false;
+  }
+  if (PyList_CheckExact(object) || PyTuple_CheckExact(object)) {
+    // Read by index as their iterators do, the length again at each step: a
+    // conversion may run code that changes the list. Each item is held while
+    // it is converted for the same reason.
+    reserve_hint(out, PySequence_Fast_GET_SIZE(object));
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(object); ++i) {
+      Ref item = Ref::borrow(PySequence_Fast_GET_ITEM(object, i));
+      if (!append_converted<Elem>(item.get(), out)) return false;
+    }
+    return true;
   }
   if (!PySequence_Check(object)) {
     type_check_error(object, "Sequence");
-    return raised();
+    return false;
   }
-  std::vector<T> list;
   const Py_ssize_t hint = PyObject_Size(object);
   if (hint < 0) {
     PyErr_Clear();
   } else {
-    try {
-      list.reserve(static_cast<std::size_t>(hint));
-    } catch (const std::exception&) {
-      // Only a sizing hint: a length too large to reserve grows as it goes.
-    }
+    reserve_hint(out, hint);
   }
   Ref iterator = Ref::steal(PyObject_GetIter(object));
-  if (!iterator) return raised();
+  if (!iterator) return false;
   while (PyObject* item = PyIter_Next(iterator.get())) {
     Ref owned = Ref::steal(item);
-    auto value = convert(item);
-    if (!value) return raised();
-    list.push_back(std::move(*value));
+    if (!append_converted<Elem>(item, out)) return false;
   }
-  if (PyErr_Occurred()) return raised();
+  return !PyErr_Occurred();
+}
+
+template <class Elem>
+PyResult<std::vector<typename Elem::type>> to_list(PyObject* object) {
+  std::vector<typename Elem::type> list;
+  if (!fill_list<Elem>(object, list)) return raised();
   return list;
 }
 
@@ -111,6 +178,10 @@ namespace arg {
 
 // Every converter type: `type`, `absent_ok` (may the parameter be left out)
 // and `convert(object)`, where `object` is null when the argument is absent.
+// Optional shortcuts, used by `convert_into` and `append_converted` below:
+// `into(object, type& out)` stores straight into an existing value (a record
+// member being built), `append(object, std::vector<type>& out)` adds a list
+// element without a temporary. Both return false with the error set.
 
 // A required argument converted by one of the `to_*` functions above.
 template <auto Convert>
@@ -122,7 +193,25 @@ struct Required<Convert> {
   static PyResult<type> convert(PyObject* object) { return Convert(object); }
 };
 
-using Text = Required<&to_text>;
+// A str as UTF-8 text, copied once into its destination.
+struct Text {
+  using type = std::string;
+  static constexpr bool absent_ok = false;
+  static PyResult<type> convert(PyObject* object) { return to_text(object); }
+  static bool into(PyObject* object, type& out) {
+    auto view = to_text_view(object);
+    if (!view) return false;
+    out.assign(*view);
+    return true;
+  }
+  static bool append(PyObject* object, std::vector<type>& out) {
+    auto view = to_text_view(object);
+    if (!view) return false;
+    out.emplace_back(*view);
+    return true;
+  }
+};
+
 using TextView = Required<&to_text_view>;
 using Bool = Required<&to_bool>;
 using I32 = Required<&to_i32>;
@@ -146,8 +235,19 @@ struct Object {
   static constexpr bool absent_ok = false;
   static PyResult<type> convert(PyObject* object) { return object; }
 };
+// A copy of the record of a `C` object, made straight from the object.
 template <class C>
-using Record = Required<&to_record<C>>;
+struct Record {
+  using type = typename C::Record;
+  static constexpr bool absent_ok = false;
+  static PyResult<type> convert(PyObject* object) { return to_record<C>(object); }
+  static bool into(PyObject* object, type& out) {
+    return with_record_of<C>(object, [&](const type& record) { out = record; });
+  }
+  static bool append(PyObject* object, std::vector<type>& out) {
+    return with_record_of<C>(object, [&](const type& record) { out.push_back(record); });
+  }
+};
 template <class C>
 using RecordRef = Required<&to_record_ref<C>>;
 template <class E>
@@ -164,6 +264,13 @@ struct Opt {
     if (!value) return raised();
     return type{std::move(*value)};
   }
+  static bool into(PyObject* object, type& out) {
+    if (object == nullptr || object == Py_None) {
+      out.reset();
+      return true;
+    }
+    return convert_into<Conv>(object, out.emplace());
+  }
 };
 
 // A list whose default shows as `...`: absent gives an empty list, None is
@@ -174,7 +281,11 @@ struct List {
   static constexpr bool absent_ok = true;
   static PyResult<type> convert(PyObject* object) {
     if (object == nullptr) return type{};
-    return to_list<typename Elem::type>(object, &Elem::convert);
+    return to_list<Elem>(object);
+  }
+  static bool into(PyObject* object, type& out) {
+    out.clear();
+    return object == nullptr || fill_list<Elem>(object, out);
   }
 };
 
@@ -185,7 +296,11 @@ struct OptList {
   static constexpr bool absent_ok = true;
   static PyResult<type> convert(PyObject* object) {
     if (object == nullptr || object == Py_None) return type{};
-    return to_list<typename Elem::type>(object, &Elem::convert);
+    return to_list<Elem>(object);
+  }
+  static bool into(PyObject* object, type& out) {
+    out.clear();
+    return object == nullptr || object == Py_None || fill_list<Elem>(object, out);
   }
 };
 
@@ -194,7 +309,11 @@ template <class Elem>
 struct RequiredList {
   using type = std::vector<typename Elem::type>;
   static constexpr bool absent_ok = false;
-  static PyResult<type> convert(PyObject* object) { return to_list<typename Elem::type>(object, &Elem::convert); }
+  static PyResult<type> convert(PyObject* object) { return to_list<Elem>(object); }
+  static bool into(PyObject* object, type& out) {
+    out.clear();
+    return fill_list<Elem>(object, out);
+  }
 };
 
 }  // namespace arg

@@ -25,7 +25,6 @@ struct DeferredReleases {
   std::mutex mutex;
   std::vector<PyObject*> objects;
 };
-std::atomic<bool> g_has_deferred{false};
 DeferredReleases& deferred() {
   static DeferredReleases* list = new DeferredReleases;
   return *list;
@@ -48,27 +47,23 @@ void release_reference(PyObject* object) noexcept {
   } catch (...) {
     abort_uncaught_panic();
   }
-  g_has_deferred.store(true, std::memory_order_release);
+  detail::g_has_deferred.store(true, std::memory_order_release);
 }
 
-void apply_deferred_releases() noexcept {
-  if (!g_has_deferred.load(std::memory_order_acquire)) return;
+void detail::apply_deferred_releases_slow() noexcept {
   std::vector<PyObject*> objects;
   {
     DeferredReleases& list = deferred();
     std::lock_guard lock(list.mutex);
     objects.swap(list.objects);
-    g_has_deferred.store(false, std::memory_order_release);
+    detail::g_has_deferred.store(false, std::memory_order_release);
   }
   for (PyObject* object : objects) Py_DECREF(object);
 }
 
-EntryFrame::EntryFrame() noexcept {
-  if (++t_attach_count <= 0) {
-    std::fputs("binding layer: negative attach count\n", stderr);
-    std::abort();
-  }
-  apply_deferred_releases();
+void negative_attach_count() noexcept {
+  std::fputs("binding layer: negative attach count\n", stderr);
+  std::abort();
 }
 
 Detached::Detached() noexcept : saved_count_(std::exchange(t_attach_count, 0)) {

@@ -7,6 +7,7 @@
 
 #include <Python.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <string>
 
@@ -27,8 +28,16 @@ inline thread_local int t_attach_count = 0;
 // otherwise queued until the next entry on an attached thread.
 void release_reference(PyObject* object) noexcept;
 
+namespace detail {
+// Set while releases wait in the queue; read inline on every entry.
+inline std::atomic<bool> g_has_deferred{false};
+void apply_deferred_releases_slow() noexcept;
+}  // namespace detail
+
 // Applies the queued releases; the caller is attached. Cheap when none wait.
-void apply_deferred_releases() noexcept;
+inline void apply_deferred_releases() noexcept {
+  if (detail::g_has_deferred.load(std::memory_order_acquire)) detail::apply_deferred_releases_slow();
+}
 
 // The process-wide panic exception class (a direct subclass of
 // BaseException, not a module attribute). Borrowed; null with an error set if
@@ -46,11 +55,17 @@ void raise_panic(const char* message) noexcept;
 // Ends the process: something escaped the entry's own guard.
 [[noreturn]] void abort_uncaught_panic() noexcept;
 
+// Ends the process: the attach count went below zero.
+[[noreturn, gnu::cold]] void negative_attach_count() noexcept;
+
 // Marks the thread attached for the lifetime of the frame and applies the
 // deferred releases on the way in.
 class EntryFrame {
  public:
-  EntryFrame() noexcept;
+  EntryFrame() noexcept {
+    if (++t_attach_count <= 0) negative_attach_count();
+    apply_deferred_releases();
+  }
   ~EntryFrame() { --t_attach_count; }
   EntryFrame(const EntryFrame&) = delete;
   EntryFrame& operator=(const EntryFrame&) = delete;

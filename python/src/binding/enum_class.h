@@ -21,7 +21,7 @@
 #include <span>
 #include <utility>
 
-#include "python/src/binding/members.h"
+#include "python/src/binding/constructor.h"
 
 namespace revizer::python {
 

@@ -16,6 +16,7 @@
 #include "python/src/binding/binder.h"
 #include "python/src/binding/convert.h"
 #include "python/src/binding/object.h"
+#include "python/src/binding/text.h"
 
 namespace revizer::python {
 namespace detail {
@@ -106,18 +107,6 @@ PyObject* richcompare_entry(PyObject* self, PyObject* other, int op) noexcept {
 }
 
 template <class C, const auto& Sig, auto Body, class... Conv>
-PyObject* new_entry(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
-  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-    PyObject* const* names = interned_names<Sig>();
-    if (names == nullptr) return nullptr;
-    SlotArray<Sig> slots{};
-    static constexpr SignatureView view = Sig.view();
-    if (!bind_tuple(view, names, args, kwargs, slots.data())) return nullptr;
-    return convert_and_call<Sig, Conv...>(slots.data(), Body, type);
-  });
-}
-
-template <class C, const auto& Sig, auto Body, class... Conv>
 PyObject* method_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guarded<PyObject*>(nullptr, [&] {
     return with_record<C>(self, [&](const typename C::Record& record) {
@@ -131,20 +120,24 @@ PyObject* static_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
   return guarded<PyObject*>(nullptr, [&] { return vector_call<Sig, Conv...>(args, nargs, kwnames, Body); });
 }
 
-// Properties share one getter; the closure points at the typed reader.
-struct PropertyReader {
-  PyObject* (*read)(PyObject* self);
-};
-
-PyObject* property_entry(PyObject* self, void* closure) noexcept;
-
-template <class C, auto Body>
-PyObject* read_property(PyObject* self) {
-  return with_record<C>(self, Body);
+// Body of a text member's property: std::string, or std::optional<std::string>
+// (None when empty).
+template <auto Member, class Record>
+PyObject* read_text(const Record& record) {
+  const auto& value = record.*Member;
+  if constexpr (requires { value.has_value(); }) {
+    if (!value) return Py_NewRef(Py_None);
+    return new_str(*value);
+  } else {
+    return new_str(value);
+  }
 }
 
+// A getter per property: the body is called directly, no closure lookup.
 template <class C, auto Body>
-inline constinit PropertyReader kReader{&read_property<C, Body>};
+PyObject* property_entry(PyObject* self, void*) noexcept {
+  return guarded<PyObject*>(nullptr, [&] { return with_record<C>(self, Body); });
+}
 
 template <class F>
 void* as_slot(F* function) noexcept {
@@ -161,11 +154,7 @@ PyCFunction as_cfunction(F* function) noexcept {
 
 // --- Slots (PyType_Slot rows of a ClassDef) ---------------------------------
 
-// `__new__`: Body(PyTypeObject* type, Conv::type...) -> new reference.
-template <class C, const auto& Sig, auto Body, class... Conv>
-PyType_Slot constructor_slot() {
-  return {Py_tp_new, detail::as_slot(&detail::new_entry<C, Sig, Body, Conv...>)};
-}
+// Constructors: constructor.h.
 
 // `__repr__`, `__str__`, `__int__`: Body(const Record&) -> new reference.
 template <int Slot, class C, auto Body>
@@ -234,7 +223,14 @@ PyMethodDef function() {
 // Read-only property: Body(const Record&) -> new reference.
 template <class C, auto Body>
 PyGetSetDef property(const char* name, const char* doc = nullptr) {
-  return {name, &detail::property_entry, nullptr, doc, &detail::kReader<C, Body>};
+  return {name, &detail::property_entry<C, Body>, nullptr, doc, nullptr};
+}
+
+// Read-only property of a text member (`&Record::name`, a std::string or a
+// std::optional<std::string>): a new str on every read.
+template <class C, auto Member>
+PyGetSetDef text_member(const char* name, const char* doc = nullptr) {
+  return property<C, &detail::read_text<Member, typename C::Record>>(name, doc);
 }
 
 }  // namespace revizer::python

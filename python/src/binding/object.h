@@ -44,20 +44,39 @@ const typename C::Record& record_of(PyObject* object) noexcept {
   return instance<C>(object)->record;
 }
 
+// Memory for an object of `type` with its header set (one reference, and a
+// reference to its heap type); the rest is not initialised. Our types carry
+// no GC flag and no managed dict and keep object's tp_free (PyObject_Free), so
+// the object comes straight from the small-object allocator, without
+// tp_alloc's zeroing. Null with the error set.
+inline PyObject* allocate_object(PyTypeObject* type) noexcept {
+  auto* object = static_cast<PyObject*>(PyObject_Malloc(static_cast<std::size_t>(type->tp_basicsize)));
+  if (object == nullptr) return PyErr_NoMemory();
+  return PyObject_Init(object, type);
+}
+
+// A new object of `type` whose record is constructed from `args` (a default
+// record when none). New reference, or null with the error set.
+template <class C, class... Args>
+PyObject* emplace_object(PyTypeObject* type, Args&&... args) noexcept {
+  using Record = typename C::Record;
+  // Nothing may fail once the memory is taken: the object could not be
+  // released by the interpreter's rules halfway built.
+  static_assert(std::is_nothrow_constructible_v<Record, Args&&...>);
+  PyObject* object = allocate_object(type);
+  if (object == nullptr) return nullptr;
+  Instance<C>* self = instance<C>(object);
+  new (&self->record) Record(std::forward<Args>(args)...);
+  if constexpr (HasBorrowFlag<C>) new (&self->borrow) BorrowFlag(0);
+  return object;
+}
+
 // A record becomes an object of `type` (the type handed to `__new__`, or the
 // class itself). New reference, or null with the error set; the record is
 // consumed either way.
 template <class C>
 PyObject* create_object_of_type(PyTypeObject* type, typename C::Record record) {
-  PyObject* object = type->tp_alloc(type, 0);
-  if (object == nullptr) {
-    if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
-    return nullptr;
-  }
-  Instance<C>* self = instance<C>(object);
-  new (&self->record) typename C::Record(std::move(record));
-  if constexpr (HasBorrowFlag<C>) new (&self->borrow) BorrowFlag(0);
-  return object;
+  return emplace_object<C>(type, std::move(record));
 }
 
 template <class C>

@@ -33,6 +33,7 @@ struct SignatureView {
   std::size_t count;
   std::size_t positional;           // leading positional-or-keyword params
   std::size_t required_positional;  // leading required ones among them
+  std::size_t required_keyword;     // required keyword-only params
 };
 
 namespace detail {
@@ -85,9 +86,10 @@ struct Signature {
   std::array<Param, N> params;
   std::size_t positional;
   std::size_t required_positional;
+  std::size_t required_keyword;
 
   constexpr SignatureView view() const {
-    return {class_name, callable, params.data(), N, positional, required_positional};
+    return {class_name, callable, params.data(), N, positional, required_positional, required_keyword};
   }
 };
 
@@ -96,12 +98,13 @@ struct Signature {
 template <class... P>
 consteval Signature<sizeof...(P)> signature(const char* class_name, const char* callable, const char* doc,
                                             P... params) {
-  Signature<sizeof...(P)> sig{class_name, callable, doc, {params...}, 0, 0};
+  Signature<sizeof...(P)> sig{class_name, callable, doc, {params...}, 0, 0, 0};
   bool seen_keyword_only = false;
   bool seen_optional = false;
   for (const Param& param : sig.params) {
     if (param.keyword_only) {
       seen_keyword_only = true;
+      if (param.required) ++sig.required_keyword;
       continue;
     }
     if (seen_keyword_only) throw "positional parameter after a keyword-only one";

@@ -32,8 +32,15 @@ PyTypeObject* TypeCell::build(const ClassDef& def) noexcept {
         if (def.doc != nullptr && def.doc[0] != '\0') slots_.push_back({Py_tp_doc, const_cast<char*>(def.doc)});
         bool constructible = false;
         for (const PyType_Slot& slot : def.slots) {
-          constructible = constructible || slot.slot == Py_tp_new;
-          slots_.push_back(slot);
+          if (slot.slot == kConstructorSlot) {
+            const auto* entries = static_cast<const ConstructorEntries*>(slot.pfunc);
+            slots_.push_back({Py_tp_new, reinterpret_cast<void*>(entries->tp_new)});
+            slots_.push_back({Py_tp_vectorcall, reinterpret_cast<void*>(entries->vectorcall)});
+            constructible = true;
+          } else {
+            constructible = constructible || slot.slot == Py_tp_new;
+            slots_.push_back(slot);
+          }
         }
         if (def.methods != nullptr) slots_.push_back({Py_tp_methods, def.methods});
         if (def.getset != nullptr) slots_.push_back({Py_tp_getset, def.getset});

@@ -24,6 +24,15 @@ struct ClassAttr {
   PyObject* (*produce)();
 };
 
+// A constructor row of a ClassDef: {kConstructorSlot, &entries}. Not an
+// interpreter slot id; the type builder replaces the row by Py_tp_new and
+// Py_tp_vectorcall (see constructor.h).
+struct ConstructorEntries {
+  newfunc tp_new;
+  vectorcallfunc vectorcall;
+};
+inline constexpr int kConstructorSlot = -1;
+
 struct ClassDef {
   const char* name;                // "Decision"
   const char* doc;                 // "Decision(value)\n--\n\nPolicy evaluation decision."
@@ -41,12 +50,16 @@ class TypeCell {
   // Borrowed type object; null with RuntimeError "An error occurred while
   // initializing class {}" (and its cause) set.
   PyTypeObject* get(const ClassDef& def) noexcept {
-    if (complete_.load(std::memory_order_acquire)) return type_.load(std::memory_order_relaxed);
+    if (PyTypeObject* type = ready()) return type;
     return get_slow(def);
   }
+  // The type once it is complete, else null (no error set).
+  PyTypeObject* ready() const noexcept {
+    return complete_.load(std::memory_order_acquire) ? type_.load(std::memory_order_relaxed) : nullptr;
+  }
+  PyTypeObject* get_slow(const ClassDef& def) noexcept;
 
  private:
-  PyTypeObject* get_slow(const ClassDef& def) noexcept;
   PyTypeObject* build(const ClassDef& def) noexcept;
   bool fill_attributes(const ClassDef& def, PyTypeObject* type) noexcept;
 
@@ -69,7 +82,9 @@ TypeCell& type_cell() noexcept {
 // Borrowed type object of class `C`, or null with the error set.
 template <class C>
 PyTypeObject* type_object() noexcept {
-  return type_cell<C>().get(C::def());
+  TypeCell& cell = type_cell<C>();
+  if (PyTypeObject* type = cell.ready()) return type;
+  return cell.get_slow(C::def());  // the description is looked at only once
 }
 
 // For callers that cannot report an error: reports it as unraisable and

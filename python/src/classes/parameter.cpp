@@ -2,7 +2,6 @@
 #include "python/src/classes/tool_classes.h"
 #include "python/src/convert/compare.h"
 #include "python/src/convert/dict_conversion.h"
-#include "python/src/convert/fast_constructor.h"
 #include "python/src/convert/py_values.h"
 #include "python/src/convert/repr_format.h"
 
@@ -15,10 +14,6 @@ constexpr auto kNew = signature("Parameter", "__new__",
                                 "Parameter(name, description, param_type)\n--\n\nA tool parameter definition.",
                                 pos("name"), pos("description"), pos("param_type"));
 constexpr auto kFromDict = signature("Parameter", "from_dict", "from_dict(data)\n--\n\n", pos("data"));
-
-PyObject* new_impl(PyTypeObject* type, std::string name, std::string description, std::string param_type) {
-  return create_object_of_type<ParameterClass>(type, {std::move(name), std::move(description), std::move(param_type)});
-}
 
 // Parameter(name="x", type="string")
 PyObject* repr_impl(const Parameter& parameter) {
@@ -34,8 +29,8 @@ PyObject* repr_impl(const Parameter& parameter) {
 
 const ClassDef& ParameterClass::def() {
   static const PyType_Slot slots[] = {
-      constructor_slot<ParameterClass, kNew, &new_impl, arg::Text, arg::Text, arg::Text>(),
-      vectorcall_constructor_slot<ParameterClass, kNew, &new_impl, arg::Text, arg::Text, arg::Text>(),
+      record_constructor_slot<ParameterClass, kNew, Field<&Parameter::name, arg::Text>,
+                              Field<&Parameter::description, arg::Text>, Field<&Parameter::param_type, arg::Text>>(),
       repr_slot<ParameterClass, &repr_impl>(),
       richcompare_slot<ParameterClass, &compare_records<ParameterClass>>(),
   };
@@ -45,9 +40,9 @@ const ClassDef& ParameterClass::def() {
       {},
   };
   static PyGetSetDef properties[] = {
-      property<ParameterClass, &text_property<&Parameter::name>>("name"),
-      property<ParameterClass, &text_property<&Parameter::description>>("description"),
-      property<ParameterClass, &text_property<&Parameter::param_type>>("param_type"),
+      text_member<ParameterClass, &Parameter::name>("name"),
+      text_member<ParameterClass, &Parameter::description>("description"),
+      text_member<ParameterClass, &Parameter::param_type>("param_type"),
       {},
   };
   static const ClassDef def{"Parameter", kNew.doc, sizeof(Instance<ParameterClass>), &release_object<ParameterClass>,

@@ -2,7 +2,6 @@
 #include "python/src/classes/tool_classes.h"
 #include "python/src/convert/compare.h"
 #include "python/src/convert/dict_conversion.h"
-#include "python/src/convert/fast_constructor.h"
 #include "python/src/convert/py_values.h"
 #include "python/src/convert/repr_format.h"
 
@@ -16,10 +15,6 @@ constexpr auto kNew = signature("SourceCode", "__new__",
                                 pos("code"));
 constexpr auto kFromDict = signature("SourceCode", "from_dict", "from_dict(data)\n--\n\n", pos("data"));
 
-PyObject* new_impl(PyTypeObject* type, std::string language, std::string code) {
-  return create_object_of_type<SourceCodeClass>(type, {std::move(language), std::move(code)});
-}
-
 // SourceCode(language="sh"): the code is not shown.
 PyObject* repr_impl(const SourceCode& source) {
   std::string out = "SourceCode(language=";
@@ -32,8 +27,8 @@ PyObject* repr_impl(const SourceCode& source) {
 
 const ClassDef& SourceCodeClass::def() {
   static const PyType_Slot slots[] = {
-      constructor_slot<SourceCodeClass, kNew, &new_impl, arg::Text, arg::Text>(),
-      vectorcall_constructor_slot<SourceCodeClass, kNew, &new_impl, arg::Text, arg::Text>(),
+      record_constructor_slot<SourceCodeClass, kNew, Field<&SourceCode::language, arg::Text>,
+                              Field<&SourceCode::code, arg::Text>>(),
       repr_slot<SourceCodeClass, &repr_impl>(),
       richcompare_slot<SourceCodeClass, &compare_records<SourceCodeClass>>(),
   };
@@ -43,8 +38,8 @@ const ClassDef& SourceCodeClass::def() {
       {},
   };
   static PyGetSetDef properties[] = {
-      property<SourceCodeClass, &text_property<&SourceCode::language>>("language"),
-      property<SourceCodeClass, &text_property<&SourceCode::code>>("code"),
+      text_member<SourceCodeClass, &SourceCode::language>("language"),
+      text_member<SourceCodeClass, &SourceCode::code>("code"),
       {},
   };
   static const ClassDef def{"SourceCode", kNew.doc, sizeof(Instance<SourceCodeClass>),

@@ -2,7 +2,6 @@
 #include "python/src/classes/tool_classes.h"
 #include "python/src/convert/compare.h"
 #include "python/src/convert/dict_conversion.h"
-#include "python/src/convert/fast_constructor.h"
 #include "python/src/convert/py_values.h"
 #include "python/src/convert/repr_format.h"
 
@@ -20,18 +19,6 @@ constexpr auto kNew = signature(
 constexpr auto kFromDict = signature("Tool", "from_dict", "from_dict(data)\n--\n\n", pos("data"));
 
 using OptText = arg::Opt<arg::Text>;
-using NewArgs = Converters<arg::Text, arg::Text, arg::RequiredList<arg::Record<ParameterClass>>, OptText, OptText,
-                           OptText, OptText, arg::Opt<arg::Record<SourceCodeClass>>>;
-
-PyObject* new_impl(PyTypeObject* type, std::string name, std::string description,
-                   std::vector<agent::Parameter> parameters, std::optional<std::string> id,
-                   std::optional<std::string> parameters_json_schema, std::optional<std::string> response,
-                   std::optional<std::string> response_json_schema, std::optional<agent::SourceCode> source) {
-  return create_object_of_type<ToolClass>(
-      type, {std::move(id), std::move(name), std::move(description), std::move(parameters),
-             std::move(parameters_json_schema), std::move(response), std::move(response_json_schema),
-             std::move(source)});
-}
 
 // Tool(name="search", parameters=2)
 PyObject* repr_impl(const Tool& tool) {
@@ -50,8 +37,11 @@ PyObject* source(const Tool& tool) { return py_optional_record<SourceCodeClass>(
 
 const ClassDef& ToolClass::def() {
   static const PyType_Slot slots[] = {
-      constructor_slot_for<ToolClass, kNew, &new_impl>(NewArgs{}),
-      vectorcall_constructor_slot_for<ToolClass, kNew, &new_impl>(NewArgs{}),
+      record_constructor_slot<ToolClass, kNew, Field<&Tool::name, arg::Text>, Field<&Tool::description, arg::Text>,
+                              Field<&Tool::parameters, arg::RequiredList<arg::Record<ParameterClass>>>,
+                              Field<&Tool::id, OptText>, Field<&Tool::parameters_json_schema, OptText>,
+                              Field<&Tool::response, OptText>, Field<&Tool::response_json_schema, OptText>,
+                              Field<&Tool::source, arg::Opt<arg::Record<SourceCodeClass>>>>(),
       repr_slot<ToolClass, &repr_impl>(),
       richcompare_slot<ToolClass, &compare_records<ToolClass>>(),
   };
@@ -61,13 +51,13 @@ const ClassDef& ToolClass::def() {
       {},
   };
   static PyGetSetDef properties[] = {
-      property<ToolClass, &optional_text_property<&Tool::id>>("id"),
-      property<ToolClass, &text_property<&Tool::name>>("name"),
-      property<ToolClass, &text_property<&Tool::description>>("description"),
+      text_member<ToolClass, &Tool::id>("id"),
+      text_member<ToolClass, &Tool::name>("name"),
+      text_member<ToolClass, &Tool::description>("description"),
       property<ToolClass, &parameters>("parameters"),
-      property<ToolClass, &optional_text_property<&Tool::parameters_json_schema>>("parameters_json_schema"),
-      property<ToolClass, &optional_text_property<&Tool::response>>("response"),
-      property<ToolClass, &optional_text_property<&Tool::response_json_schema>>("response_json_schema"),
+      text_member<ToolClass, &Tool::parameters_json_schema>("parameters_json_schema"),
+      text_member<ToolClass, &Tool::response>("response"),
+      text_member<ToolClass, &Tool::response_json_schema>("response_json_schema"),
       property<ToolClass, &source>("source"),
       {},
   };

@@ -1,7 +1,8 @@
 // Test-only extension `_binding_probe`: one class, `Probe`, whose callables
 // cover the binder's parameter shapes and every argument converter, plus an
 // uninstantiable class and a module function. Bodies hand the converted
-// values back so the tests can see what the converters produced.
+// values back so the tests can see what the converters produced. The
+// constructor twins are in constructor_probe.cpp.
 #include <Python.h>
 
 #include <new>
@@ -12,6 +13,7 @@
 
 #include "python/src/binding/binding.h"
 #include "python/src/enums/result_enums.h"
+#include "tests/python/probe/constructor_probe.h"
 
 namespace revizer::python::probe {
 namespace {
@@ -191,6 +193,7 @@ int probe_exec(PyObject* module) noexcept {
     if (PyModule_AddType(module, type_object<ProbeClass>()) < 0) return -1;
     if (PyModule_AddType(module, type_object<OpaqueClass>()) < 0) return -1;
     if (PyModule_AddType(module, type_object<Decision>()) < 0) return -1;
+    if (add_constructor_probes(module) < 0) return -1;
     PyObject* panic = panic_exception_type();
     if (panic == nullptr || PyModule_AddObjectRef(module, "PanicException", panic) < 0) return -1;
     Ref name = Ref::steal(PyModule_GetNameObject(module));
