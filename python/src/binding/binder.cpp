@@ -1,5 +1,7 @@
 #include "python/src/binding/binder.h"
 
+#include <memory>
+#include <new>
 #include <string>
 
 namespace revizer::python {
@@ -120,21 +122,21 @@ bool check_missing(const SignatureView& sig, PyObject** slots, Py_ssize_t nargs)
 namespace detail {
 
 PyObject** intern_all(const Param* params, std::size_t count) noexcept {
-  // Process-wide and never released, like the strings it holds.
-  auto* names = new (std::nothrow) PyObject*[count == 0 ? 1 : count]();
-  if (names == nullptr) {
+  try {
+    auto names = std::make_unique<PyObject*[]>(count == 0 ? 1 : count);
+    for (std::size_t i = 0; i < count; ++i) {
+      names[i] = PyUnicode_InternFromString(params[i].name);
+      if (names[i] == nullptr) {
+        for (std::size_t j = 0; j < i; ++j) Py_DECREF(names[j]);
+        return nullptr;
+      }
+    }
+    // Process-wide and never released, like the strings it holds.
+    return names.release();
+  } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
     return nullptr;
   }
-  for (std::size_t i = 0; i < count; ++i) {
-    names[i] = PyUnicode_InternFromString(params[i].name);
-    if (names[i] == nullptr) {
-      for (std::size_t j = 0; j < i; ++j) Py_DECREF(names[j]);
-      delete[] names;
-      return nullptr;
-    }
-  }
-  return names;
 }
 
 }  // namespace detail

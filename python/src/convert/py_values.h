@@ -12,14 +12,13 @@
 #include <vector>
 
 #include "python/src/binding/binding.h"
+#include "python/src/binding/text.h"
 
 namespace revizer::python {
 
 // Stored texts are valid UTF-8 (they came from Python strings or the JSON
-// reader), so decoding cannot fail other than by running out of memory.
-inline PyObject* py_text(std::string_view text) {
-  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
-}
+// reader), so building the str cannot fail other than by running out of memory.
+inline PyObject* py_text(std::string_view text) { return new_str(text); }
 
 inline PyObject* py_optional_text(const std::optional<std::string>& text) {
   if (!text) Py_RETURN_NONE;
@@ -49,26 +48,6 @@ PyObject* py_record_list(const std::vector<typename C::Record>& records) {
     PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
   }
   return list.release();
-}
-
-}  // namespace revizer::python
-
-namespace revizer::python {
-
-// Property bodies for one record member: `text_property<&Rec::name>`.
-template <class R, class T>
-R member_owner(T R::*);
-template <auto Member>
-using OwnerOf = decltype(member_owner(Member));
-
-template <auto Member>
-PyObject* text_property(const OwnerOf<Member>& record) {
-  return py_text(record.*Member);
-}
-
-template <auto Member>
-PyObject* optional_text_property(const OwnerOf<Member>& record) {
-  return py_optional_text(record.*Member);
 }
 
 }  // namespace revizer::python
