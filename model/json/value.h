@@ -210,6 +210,11 @@ class Value {
 };
 
 struct Member {
+  // A constructor (not only aggregate initialisation) so that containers can
+  // build entries in place with every compiler.
+  Member() = default;
+  Member(std::string k, Value v) noexcept : key(std::move(k)), value(std::move(v)) {}
+
   std::string key;
   Value value;
 };
