@@ -1,9 +1,15 @@
 #include "model/json/value.h"
 
+#include <sodium.h>
+
 #include <cassert>
 #include <cmath>
-#include <functional>
+#include <cstdint>
+#include <cstring>
+#include <chrono>
 #include <utility>
+
+#include <unistd.h>  // getentropy (glibc and macOS alike)
 
 namespace revizer::json {
 
@@ -25,7 +31,39 @@ void ObjectIndex::add_last(const std::vector<Member>& members) {
   place(members.back().key, static_cast<std::uint32_t>(members.size()));
 }
 
-std::size_t ObjectIndex::hash(std::string_view key) noexcept { return std::hash<std::string_view>{}(key); }
+namespace {
+
+// Keys come from whoever wrote the JSON text or the dict, so the index hashes
+// them with a keyed hash (SipHash, from libsodium) under a key drawn once per
+// process: nobody can prepare keys that all land in one probe chain and turn
+// reading a large object quadratic.
+struct IndexHashKey {
+  unsigned char bytes[crypto_shorthash_KEYBYTES];
+  IndexHashKey() {
+    if (getentropy(bytes, sizeof bytes) == 0) return;
+    // Without an entropy source any key still hashes correctly, just less
+    // secretly.
+    std::memset(bytes, 0, sizeof bytes);
+    const auto seed = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                      static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(this));
+    std::memcpy(bytes, &seed, sizeof seed);
+  }
+};
+
+const IndexHashKey& index_hash_key() {
+  static const IndexHashKey key;
+  return key;
+}
+
+}  // namespace
+
+std::size_t ObjectIndex::hash(std::string_view key) noexcept {
+  unsigned char digest[crypto_shorthash_BYTES];
+  crypto_shorthash(digest, reinterpret_cast<const unsigned char*>(key.data()), key.size(), index_hash_key().bytes);
+  std::uint64_t h = 0;
+  std::memcpy(&h, digest, sizeof h);
+  return static_cast<std::size_t>(h);
+}
 
 void ObjectIndex::rebuild(const std::vector<Member>& members) {
   std::size_t capacity = 16;
