@@ -1,6 +1,7 @@
 #include "model/json/reader.h"
 
 #include "model/json/byte_scan.h"
+#include "unicode/code_points.h"
 
 #include <charconv>
 #include <cstdint>
@@ -94,24 +95,6 @@ inline int hex_digit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-void append_utf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 // Recursive descent over the text. Positions follow one rule: an error about
@@ -387,7 +370,7 @@ class Reader {
     if (!hex4(n)) return false;
     if (n >= 0xDC00 && n <= 0xDFFF) return fail(Code::LoneLeadingSurrogate);
     if (n < 0xD800 || n > 0xDBFF) {
-      append_utf8(out, n);
+      unicode::append_utf8(out, n);
       return true;
     }
     for (const char expected : {'\\', 'u'}) {
@@ -397,7 +380,7 @@ class Reader {
     std::uint32_t low;
     if (!hex4(low)) return false;
     if (low < 0xDC00 || low > 0xDFFF) return fail(Code::LoneLeadingSurrogate);
-    append_utf8(out, (((n - 0xD800) << 10) | (low - 0xDC00)) + 0x10000);
+    unicode::append_utf8(out, (((n - 0xD800) << 10) | (low - 0xDC00)) + 0x10000);
     return true;
   }
 
