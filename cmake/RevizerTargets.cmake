@@ -22,3 +22,21 @@ function(revizer_library name)
     target_link_libraries(${name} INTERFACE revizer_options ${ARG_DEPS})
   endif()
 endfunction()
+
+# revizer_executable(<name> SOURCES ... DEPS ...): an executable of the
+# project's own code (tests, benchmarks) linked with its options.
+function(revizer_executable name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE revizer_options ${ARG_DEPS})
+endfunction()
+
+# Adds every subdirectory of the current list directory that has a list of its
+# own: each area (json, agent, common, ...) keeps its tests or benchmarks there.
+macro(revizer_add_area_directories)
+  file(GLOB _revizer_area_lists CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  foreach(_revizer_list ${_revizer_area_lists})
+    get_filename_component(_revizer_area ${_revizer_list} DIRECTORY)
+    add_subdirectory(${_revizer_area})
+  endforeach()
+endmacro()
