@@ -4,8 +4,8 @@
 #include "common/env/env_path.h"
 #include "common/env/process_env.h"
 #include "common/platform/files.h"
-#include "unicode/utf8_bytes.h"
-#include "unicode/white_space.h"
+#include "text/utf8_bytes.h"
+#include "text/white_space.h"
 
 namespace revizer::common {
 namespace {

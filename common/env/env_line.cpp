@@ -1,6 +1,6 @@
 #include "common/env/env_line.h"
 
-#include "unicode/white_space.h"
+#include "text/white_space.h"
 
 namespace revizer::common {
 namespace {

@@ -10,7 +10,7 @@
 #include "common/env/env_path.h"
 #include "common/env/temp_file.h"
 #include "common/platform/files.h"
-#include "unicode/utf8_bytes.h"
+#include "text/utf8_bytes.h"
 
 namespace revizer::common {
 namespace {

@@ -1,8 +1,8 @@
 #include "common/env/env_updates.h"
 
 #include "common/error/io_error.h"
-#include "unicode/utf8_bytes.h"
-#include "unicode/white_space.h"
+#include "text/utf8_bytes.h"
+#include "text/white_space.h"
 
 namespace revizer::common {
 namespace {

@@ -5,7 +5,7 @@
 #include <shared_mutex>
 #include <string>
 
-#include "unicode/utf8_bytes.h"
+#include "text/utf8_bytes.h"
 
 namespace revizer::common {
 namespace {

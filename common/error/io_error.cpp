@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "unicode/utf8_bytes.h"
+#include "text/utf8_bytes.h"
 
 namespace revizer::common {
 

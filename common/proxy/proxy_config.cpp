@@ -4,7 +4,7 @@
 
 #include "common/env/process_env.h"
 #include "common/proxy/proxy_url.h"
-#include "unicode/white_space.h"
+#include "text/white_space.h"
 
 namespace revizer::common {
 namespace {

@@ -7,9 +7,9 @@
 #include <asio/write.hpp>
 #include <vector>
 
-#include "unicode/properties.h"
-#include "unicode/utf8_bytes.h"
-#include "unicode/white_space.h"
+#include "text/properties.h"
+#include "text/utf8_bytes.h"
+#include "text/white_space.h"
 
 namespace revizer::common {
 namespace {

@@ -1,7 +1,7 @@
 #include "model/json/codec_errors.h"
 
 #include "model/json/float_text.h"
-#include "unicode/quoted_text.h"
+#include "text/quoted_text.h"
 
 namespace revizer::json::errors {
 namespace {

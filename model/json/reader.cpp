@@ -1,7 +1,7 @@
 #include "model/json/reader.h"
 
 #include "model/json/byte_scan.h"
-#include "unicode/code_points.h"
+#include "text/code_points.h"
 
 #include <charconv>
 #include <cstdint>

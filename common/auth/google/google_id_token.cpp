@@ -8,7 +8,7 @@
 #include "common/env/env_path.h"
 #include "common/env/process_env.h"
 #include "common/platform/files.h"
-#include "unicode/utf8_bytes.h"
+#include "text/utf8_bytes.h"
 #include "model/json/reader.h"
 #include "model/json/value.h"
 #include "model/json/writer.h"

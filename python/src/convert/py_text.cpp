@@ -1,6 +1,6 @@
 #include "python/src/convert/py_text.h"
 
-#include "unicode/code_points.h"
+#include "text/code_points.h"
 
 namespace revizer::python {
 

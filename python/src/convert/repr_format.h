@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "unicode/quoted_text.h"
+#include "text/quoted_text.h"
 
 namespace revizer::python::repr {
 

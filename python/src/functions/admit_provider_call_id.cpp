@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "unicode/white_space.h"
+#include "text/white_space.h"
 #include "python/src/binding/binding.h"
 #include "python/src/functions/module_functions.h"
 

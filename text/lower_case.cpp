@@ -1,4 +1,4 @@
-#include "unicode/lower_case.h"
+#include "text/lower_case.h"
 
 #include <unicode/ucasemap.h>
 
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "unicode/code_points.h"
+#include "text/code_points.h"
 
 namespace revizer::unicode {
 namespace {

@@ -1,4 +1,4 @@
-#include "unicode/properties.h"
+#include "text/properties.h"
 
 #include <unicode/uchar.h>
 

@@ -1,4 +1,4 @@
-#include "unicode/graphemes.h"
+#include "text/graphemes.h"
 
 #include <unicode/ubrk.h>
 #include <unicode/utext.h>
@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "unicode/code_points.h"
+#include "text/code_points.h"
 
 namespace revizer::unicode {
 namespace {

@@ -1,4 +1,4 @@
-#include "unicode/utf8_bytes.h"
+#include "text/utf8_bytes.h"
 
 namespace revizer::unicode {
 namespace {

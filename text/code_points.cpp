@@ -1,4 +1,4 @@
-#include "unicode/code_points.h"
+#include "text/code_points.h"
 
 #include <unicode/utf8.h>
 

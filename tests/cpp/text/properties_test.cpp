@@ -1,11 +1,11 @@
-#include "unicode/properties.h"
+#include "text/properties.h"
 
 #include <gtest/gtest.h>
 
 #include <iostream>
 
-#include "tests/cpp/unicode/ucd_files.h"
-#include "unicode/code_points.h"
+#include "tests/cpp/text/ucd_files.h"
+#include "text/code_points.h"
 
 namespace revizer::unicode {
 namespace {

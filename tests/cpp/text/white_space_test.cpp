@@ -1,4 +1,4 @@
-#include "unicode/white_space.h"
+#include "text/white_space.h"
 
 #include <gtest/gtest.h>
 

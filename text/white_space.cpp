@@ -1,9 +1,9 @@
-#include "unicode/white_space.h"
+#include "text/white_space.h"
 
 #include <cstddef>
 
-#include "unicode/properties.h"
-#include "unicode/utf8_bytes.h"
+#include "text/properties.h"
+#include "text/utf8_bytes.h"
 
 namespace revizer::unicode {
 

@@ -1,11 +1,11 @@
-#include "unicode/quoted_text.h"
+#include "text/quoted_text.h"
 
 #include <array>
 #include <charconv>
 #include <cstdint>
 
-#include "unicode/code_points.h"
-#include "unicode/properties.h"
+#include "text/code_points.h"
+#include "text/properties.h"
 
 namespace revizer::unicode {
 namespace {

@@ -1,11 +1,11 @@
-#include "unicode/graphemes.h"
+#include "text/graphemes.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
-#include "tests/cpp/unicode/ucd_files.h"
+#include "tests/cpp/text/ucd_files.h"
 
 namespace revizer::unicode {
 namespace {

@@ -1,10 +1,10 @@
-#include "tests/cpp/unicode/ucd_files.h"
+#include "tests/cpp/text/ucd_files.h"
 
 #include <cstdint>
 #include <fstream>
 #include <sstream>
 
-#include "unicode/code_points.h"
+#include "text/code_points.h"
 
 namespace revizer::unicode::testing {
 

@@ -1,11 +1,11 @@
-#include "unicode/lower_case.h"
+#include "text/lower_case.h"
 
 #include <gtest/gtest.h>
 
 #include <iostream>
 
-#include "tests/cpp/unicode/ucd_files.h"
-#include "unicode/properties.h"
+#include "tests/cpp/text/ucd_files.h"
+#include "text/properties.h"
 
 namespace revizer::unicode {
 namespace {
