@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "model/agent/tool.h"
+#include "model/agent/tool_record.h"
 #include "model/json/reader.h"
 #include "model/json/writer.h"
 
@@ -30,12 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!(copy == *first)) std::abort();
 
   for (Mode mode : {Mode::Direct, Mode::Buffered}) {
-    auto tool = agent::Tool::from_json(Value(*first), mode);
+    auto tool = json::decode<agent::Tool>(Value(*first), mode);
     if (!tool) {
       if (tool.error().message.empty() || tool.error().line != 0) std::abort();
       continue;
     }
-    auto again = agent::Tool::from_json(agent::Tool::to_json(*tool), Mode::Direct);
+    auto again = json::decode<agent::Tool>(json::encode(*tool), Mode::Direct);
     if (!again || !(*again == *tool)) std::abort();
   }
   return 0;

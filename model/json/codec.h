@@ -8,9 +8,14 @@
 // Decoders consume their input and move strings and containers out of it.
 // Kinds provided here: std::string, bool, the four integer kinds, double,
 // Value, std::optional<X>, std::vector<X>, maps from string (std::map for
-// key order, std::unordered_map for hash order), records (any type with
-// static to_json / from_json(Value, Mode), see record.h) and enumerations
-// (EnumNames<E>, see enum_codec.h).
+// key order, std::unordered_map for hash order), described types (records and
+// unions whose description `json_record(const T*)` is found by
+// argument-dependent lookup, see record.h) and enumerations (EnumTable<E>,
+// see enum_codec.h). A type with a hand-written form specialises Codec.
+//
+// Callers use the free functions:
+//   json::Value v = json::encode(tool);
+//   Result<Tool, CodecError> t = json::decode<Tool>(std::move(v), Mode::Direct);
 
 #include <cstdint>
 #include <limits>
@@ -32,12 +37,14 @@ using Decoded = Status<CodecError>;
 template <class T>
 struct Codec;
 
-// A record: `static Value to_json(const R&)` and
-// `static Result<R, CodecError> from_json(Value, Mode)`.
-template <class R>
-concept JsonRecord = requires(const R& r, Value v, Mode m) {
-  { R::to_json(r) } -> std::same_as<Value>;
-  { R::from_json(std::move(v), m) } -> std::same_as<Result<R, CodecError>>;
+// A type whose JSON form comes from its description: `json_record(const T*)`
+// returns an object with `Value encode(const T&)` and
+// `Result<T, CodecError> decode(Value&&, Mode)` (a json::Record, or one of
+// the union descriptions).
+template <class T>
+concept Described = requires(const T* p, const T& t, Value v, Mode m) {
+  { json_record(p).encode(t) } -> std::same_as<Value>;
+  { json_record(p).decode(std::move(v), m) } -> std::same_as<Result<T, CodecError>>;
 };
 
 template <>
@@ -180,15 +187,33 @@ struct Codec<std::map<std::string, X>> : MapCodec<std::map<std::string, X>> {};
 template <class X>
 struct Codec<std::unordered_map<std::string, X>> : MapCodec<std::unordered_map<std::string, X>> {};
 
-template <JsonRecord R>
-struct Codec<R> {
-  static Value encode(const R& r) { return R::to_json(r); }
-  static Decoded decode(Value&& in, R& out, Mode mode) {
-    auto r = R::from_json(std::move(in), mode);
+template <Described T>
+struct Codec<T> {
+  static Value encode(const T& x) { return json_record(static_cast<const T*>(nullptr)).encode(x); }
+  static Decoded decode(Value&& in, T& out, Mode mode) {
+    auto r = json_record(static_cast<const T*>(nullptr)).decode(std::move(in), mode);
     if (!r) return fail(std::move(r).error());
     out = std::move(*r);
     return Ok{};
   }
 };
+
+// The JSON form of any value the codec knows.
+template <class T>
+Value encode(const T& x) {
+  return Codec<T>::encode(x);
+}
+
+// Reads a T from its JSON form, consuming `in`.
+template <class T>
+Result<T, CodecError> decode(Value in, Mode mode = Mode::Direct) {
+  if constexpr (Described<T>) {
+    return json_record(static_cast<const T*>(nullptr)).decode(std::move(in), mode);
+  } else {
+    T out{};
+    if (auto st = Codec<T>::decode(std::move(in), out, mode); !st) return fail(std::move(st).error());
+    return out;
+  }
+}
 
 }  // namespace revizer::json

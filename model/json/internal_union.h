@@ -9,6 +9,7 @@
 // Reading holds every entry but the tag as buffered content and reads the
 // record from it once the tag is known, so a bad tag is reported first.
 
+#include "model/json/record.h"
 #include "model/json/union_content.h"
 #include "model/json/variant_names.h"
 
@@ -17,7 +18,7 @@ namespace revizer::json {
 template <class V>
 struct InternalUnion {
   static_assert([]<std::size_t... I>(std::index_sequence<I...>) {
-    return (JsonRecord<std::variant_alternative_t<I, V>> && ...);
+    return (DescribedRecord<std::variant_alternative_t<I, V>> && ...);
   }(std::make_index_sequence<kAlternatives<V>>{}), "every variant of an internally tagged union is a record");
 
   std::string_view expecting;

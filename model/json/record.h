@@ -5,20 +5,20 @@
 //
 //   using enum json::Written;
 //   using enum json::Read;
-//   constexpr json::Record kTool{"struct Tool",
+//   inline constexpr json::Record kTool{"struct Tool",
 //       json::field<WhenPresent, DefaultAbsent>("id", &Tool::id),
 //       json::field<Always, Required>("name", &Tool::name),
 //       json::field<Always, Default>("parameters", &Tool::parameters), ...};
+//   constexpr const auto& json_record(const Tool*) { return kTool; }
 //
-//   json::Value Tool::to_json(const Tool& t) { return kTool.encode(t); }
-//   Result<Tool, json::CodecError> Tool::from_json(json::Value v, json::Mode m) {
-//     return kTool.decode(std::move(v), m);
-//   }
+// and from then on `json::encode(tool)` and `json::decode<Tool>(value, mode)`
+// (codec.h) find the description by argument-dependent lookup.
 //
 // Fields are listed in declaration order; the key order on write follows
 // it. A default ("default empty", "default false", "default <value>") is
 // the member's own initializer in the record struct. The written and read
-// words are checked against the member's type at compile time.
+// words are checked against the member's type, and the keys for uniqueness,
+// at compile time.
 
 #include <cstddef>
 #include <cstdint>
@@ -97,7 +97,10 @@ class Record {
   static_assert(kFields > 0 && kFields <= 64);
 
   // `expecting` is the record's phrase: "struct Tool" (or "struct variant U::V").
-  constexpr Record(std::string_view expecting, Fs... fields) : expecting_(expecting), fields_(fields...) {}
+  consteval Record(std::string_view expecting, Fs... fields) : expecting_(expecting), fields_(fields...) {
+    // Not a constant expression, so a repeated key fails the build here.
+    if (!has_unique_keys()) throw "two fields of a record description share a JSON key";
+  }
 
   std::string_view expecting() const { return expecting_; }
 
@@ -256,10 +259,15 @@ class Record {
 template <class F, class... Fs>
 Record(std::string_view, F, Fs...) -> Record<typename F::Record, F, Fs...>;
 
-// A record whose description is visible to other writers: its header offers
-// `constexpr const auto& json_record(const R*)` (found by argument-dependent
-// lookup) returning the Record that its own to_json / from_json use.
+template <class D>
+inline constexpr bool kIsRecordDescription = false;
+template <class R, class... Fs>
+inline constexpr bool kIsRecordDescription<Record<R, Fs...>> = true;
+
+// A record whose field table is visible to other writers and readers (the
+// Python layer's direct paths): `json_record(const R*)` returns its Record.
 template <class R>
-concept DescribedRecord = requires(const R* r) { json_record(r); };
+concept DescribedRecord =
+    Described<R> && kIsRecordDescription<std::remove_cvref_t<decltype(json_record(static_cast<const R*>(nullptr)))>>;
 
 }  // namespace revizer::json

@@ -6,9 +6,10 @@
 // text, `repr()` "Class.MEMBER", `int()` the member index.
 //
 // Declaring one:
-//   constexpr EnumMember kDecisionMembers[] = {{"ALLOW", "allow"}, ...};
 //   constexpr EnumDef kDecisionDef{"Decision", "Decision(value)\n--\n\nPolicy evaluation decision.",
-//                                  kDecisionMembers, "Invalid decision: '%U'. Must be ...", false};
+//                                  kMembersOf<result::Decision>, "Invalid decision: '%U'. Must be ...", false};
+// where the members come from the model's table of the enumeration
+// (python/src/enums/enum_members.h).
 //   using Decision = EnumClass<kDecisionDef>;   // in a header, with the def `extern`
 
 #include <Python.h>

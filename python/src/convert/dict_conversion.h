@@ -5,7 +5,7 @@
 // (the same result as converting the JSON form), except where asset content
 // is stripped from the JSON form first; `from_dict` reads plain data straight
 // from it when it can prove the result the same (py_to_record.h), and
-// otherwise converts to the JSON form and decodes (`Record::from_json`).
+// otherwise converts to the JSON form and decodes (`json::decode`).
 
 #include <Python.h>
 
@@ -32,7 +32,7 @@ enum class Strip { No, AssetContent };
 template <class C, Strip S = Strip::No>
 PyObject* record_to_dict(const typename C::Record& record) {
   if constexpr (S == Strip::AssetContent) {
-    json::Value value = C::Record::to_json(record);
+    json::Value value = json::encode(record);
     strip_asset_content(value);
     return json_to_py(value);
   } else {
@@ -51,7 +51,7 @@ PyObject* record_from_dict(PyObject* data) {
   }
   PyResult<json::Value> value = py_to_json(data);
   if (!value) return nullptr;
-  auto record = C::Record::from_json(std::move(*value));
+  auto record = json::decode<typename C::Record>(std::move(*value));
   if (!record) {
     codec_value_error(record.error());
     return nullptr;

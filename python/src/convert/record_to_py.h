@@ -126,7 +126,7 @@ PyObject* to_py(const T& x) {
   } else if constexpr (detail::kIsStringMap<T>) {
     return detail::map_to_py(x);
   } else if constexpr (json::JsonEnum<T>) {
-    return detail::text_to_py(json::EnumNames<T>::names[static_cast<std::size_t>(x)]);
+    return detail::text_to_py(json::json_name(x));
   } else if constexpr (json::DescribedRecord<T>) {
     return detail::record_to_py(x);
   } else {

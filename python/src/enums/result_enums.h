@@ -2,18 +2,17 @@
 
 // Enumerations of adjudication results.
 
-#include "python/src/binding/enum_class.h"
+#include "model/result/decision.h"
+#include "python/src/enums/enum_members.h"
 
 namespace revizer::python {
 
-inline constexpr EnumMember kDecisionMembers[] = {{"ALLOW", "allow"}, {"DENY", "deny"}, {"ESCALATE", "escalate"}};
 inline constexpr EnumDef kDecisionDef{
-    "Decision", "Decision(value)\n--\n\nPolicy evaluation decision.", kDecisionMembers,
+    "Decision", "Decision(value)\n--\n\nPolicy evaluation decision.", kMembersOf<result::Decision>,
     "Invalid decision: '%U'. Must be 'allow', 'deny', or 'escalate'", false};
 using Decision = EnumClass<kDecisionDef>;
 
-inline constexpr EnumMember kModeMembers[] = {{"MONITOR", "monitor"}, {"GOVERN", "govern"}, {"STEER", "steer"}};
-inline constexpr EnumDef kModeDef{"Mode", "Mode(value)\n--\n\nPolicy engine evaluation mode.", kModeMembers,
+inline constexpr EnumDef kModeDef{"Mode", "Mode(value)\n--\n\nPolicy engine evaluation mode.", kMembersOf<result::Mode>,
                                   "Invalid mode: '%U'. Must be 'monitor', 'govern', or 'steer'", false};
 using Mode = EnumClass<kModeDef>;
 

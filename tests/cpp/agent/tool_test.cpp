@@ -1,4 +1,4 @@
-#include "model/agent/tool.h"
+#include "model/agent/tool_record.h"
 
 #include <gtest/gtest.h>
 
@@ -19,16 +19,16 @@ json::Value value_of(std::string_view text) {
 // Decodes `text` as R and writes it back; an error gives its text.
 template <class R>
 std::string round_trip(std::string_view text, json::Mode mode = json::Mode::Direct) {
-  auto r = R::from_json(value_of(text), mode);
+  auto r = json::decode<R>(value_of(text), mode);
   if (!r) return r.error().to_string();
-  return json::write(R::to_json(*r));
+  return json::write(json::encode(*r));
 }
 
 TEST(Tool, WritesKeysInDeclarationOrder) {
   Tool minimal;
   minimal.name = "search";
   minimal.description = "finds";
-  EXPECT_EQ(json::write(Tool::to_json(minimal)), R"({"name":"search","description":"finds","parameters":[]})");
+  EXPECT_EQ(json::write(json::encode(minimal)), R"({"name":"search","description":"finds","parameters":[]})");
 
   Tool full;
   full.id = "t1";
@@ -39,12 +39,12 @@ TEST(Tool, WritesKeysInDeclarationOrder) {
   full.response = "r";
   full.response_json_schema = "{}";
   full.source = SourceCode{"python", "print(1)"};
-  const std::string text = json::write(Tool::to_json(full));
+  const std::string text = json::write(json::encode(full));
   EXPECT_EQ(text,
             R"({"id":"t1","name":"n","description":"d","parameters":[{"name":"a","description":"first","type":"string"},)"
             R"({"name":"b","description":"second","type":"int"}],"parameters_json_schema":"{\"type\":\"object\"}",)"
             R"j("response":"r","response_json_schema":"{}","source":{"language":"python","code":"print(1)"}})j");
-  auto back = Tool::from_json(value_of(text));
+  auto back = json::decode<Tool>(value_of(text));
   ASSERT_TRUE(back);
   EXPECT_EQ(*back, full);  // parameters keep their order
 }

@@ -17,8 +17,9 @@ namespace revizer::json {
 
 enum class PolicyMode { Monitor, Govern, Steer };
 template <>
-struct EnumNames<PolicyMode> {
-  static constexpr std::array<std::string_view, 3> names{"monitor", "govern", "steer"};
+struct EnumTable<PolicyMode> {
+  static constexpr std::array<EnumRow, 3> rows{
+      {{"monitor", "MONITOR", "monitor"}, {"govern", "GOVERN", "govern"}, {"steer", "STEER", "steer"}}};
 };
 
 namespace {
@@ -39,8 +40,6 @@ struct Sample {
   std::map<std::string, std::int32_t> labels;
   PolicyMode mode = PolicyMode::Monitor;
 
-  static Value to_json(const Sample& s);
-  static Result<Sample, CodecError> from_json(Value v, Mode m = Mode::Direct);
 };
 constexpr Record kSample{"struct Sample",
                          field<Always, Required>("count", &Sample::count),
@@ -53,29 +52,21 @@ constexpr Record kSample{"struct Sample",
                          field<WhenPresent, DefaultAbsent>("extra", &Sample::extra),
                          field<WhenNonEmpty, Default>("labels", &Sample::labels),
                          field<Always, Default>("mode", &Sample::mode)};
-static_assert(kSample.has_unique_keys());
-Value Sample::to_json(const Sample& s) { return kSample.encode(s); }
-Result<Sample, CodecError> Sample::from_json(Value v, Mode m) { return kSample.decode(std::move(v), m); }
+constexpr const auto& json_record(const Sample*) { return kSample; }
 
 // A record of one field, and records used as union variants.
 struct Note {
   std::string text;
-  static Value to_json(const Note& n);
-  static Result<Note, CodecError> from_json(Value v, Mode m = Mode::Direct);
 };
 constexpr Record kNote{"struct Note", field<Always, Required>("text", &Note::text)};
-Value Note::to_json(const Note& n) { return kNote.encode(n); }
-Result<Note, CodecError> Note::from_json(Value v, Mode m) { return kNote.decode(std::move(v), m); }
+constexpr const auto& json_record(const Note*) { return kNote; }
 
 struct Triple {
   std::string a, b, c;
-  static Value to_json(const Triple& t);
-  static Result<Triple, CodecError> from_json(Value v, Mode m = Mode::Direct);
 };
 constexpr Record kTriple{"struct Triple", field<Always, Required>("a", &Triple::a),
                          field<Always, Required>("b", &Triple::b), field<Always, Required>("c", &Triple::c)};
-Value Triple::to_json(const Triple& t) { return kTriple.encode(t); }
-Result<Triple, CodecError> Triple::from_json(Value v, Mode m) { return kTriple.decode(std::move(v), m); }
+constexpr const auto& json_record(const Triple*) { return kTriple; }
 
 // Two variants may share a content type.
 using Shape = std::variant<Note, Triple, Note, Note>;
@@ -99,7 +90,8 @@ std::string round_trip(std::string_view text, Decode decode, Encode encode) {
 }
 
 std::string sample(std::string_view text, Mode mode = Mode::Direct) {
-  return round_trip(text, [&](Value v) { return Sample::from_json(std::move(v), mode); }, Sample::to_json);
+  return round_trip(text, [&](Value v) { return decode<Sample>(std::move(v), mode); },
+                    [](const Sample& s) { return encode(s); });
 }
 
 struct Case {
@@ -151,14 +143,15 @@ TEST(RecordCodec, PrimitiveKinds) {
 TEST(RecordCodec, NonFiniteFloatsWriteAsNullAndDoNotReadBack) {
   Sample s;
   s.score = std::numeric_limits<double>::infinity();
-  const std::string text = write(Sample::to_json(s));
+  const std::string text = write(encode(s));
   EXPECT_EQ(text, R"({"count":0,"offset":0,"score":null,"note":null,"data":null,"mode":"monitor"})");
   EXPECT_EQ(sample(text), "invalid type: null, expected f64");
 }
 
 TEST(RecordCodec, OneFieldRecordAndSurplusTexts) {
   const auto note = [](std::string_view text, Mode mode) {
-    return round_trip(text, [&](Value v) { return Note::from_json(std::move(v), mode); }, Note::to_json);
+    return round_trip(text, [&](Value v) { return decode<Note>(std::move(v), mode); },
+                      [](const Note& n) { return encode(n); });
   };
   EXPECT_EQ(note("[]", Mode::Direct), "invalid length 0, expected struct Note with 1 element");
   EXPECT_EQ(note(R"(["a","b"])", Mode::Direct), "invalid length 2, expected fewer elements in array");
@@ -183,7 +176,7 @@ TEST(RecordCodec, FoundValueDescriptions) {
       {"null", "invalid type: null, expected struct Note"},
   };
   for (const Case& c : cases) {
-    auto r = Note::from_json(value_of(c.input));
+    auto r = decode<Note>(value_of(c.input));
     ASSERT_FALSE(r) << c.input;
     EXPECT_EQ(r.error().to_string(), c.result) << c.input;
   }

@@ -31,29 +31,38 @@ enum class Shade { Light, Dark };
 }  // namespace revizer::probe
 
 template <>
-struct revizer::json::EnumNames<revizer::probe::Shade> {
-  static constexpr std::array<std::string_view, 2> names{"light", "dark"};
+struct revizer::json::EnumTable<revizer::probe::Shade> {
+  static constexpr std::array<EnumRow, 2> rows{{{"light", "LIGHT", "light"}, {"dark", "DARK", "dark"}}};
 };
 
 namespace revizer::probe {
 
-// A record with its own to_json and no visible description: written through
-// the JSON path by both writers.
+// A type with a hand-written JSON form and no visible description: written
+// through the JSON path by both writers.
 struct Opaque {
   std::string text;
-  static json::Value to_json(const Opaque& o) {
-    json::Object object;
-    object.append_new("opaque", json::Value(o.text));
-    return json::Value(std::move(object));
-  }
-  static Result<Opaque, json::CodecError> from_json(json::Value, json::Mode) { return Opaque{}; }
 };
+
+}  // namespace revizer::probe
+
+template <>
+struct revizer::json::Codec<revizer::probe::Opaque> {
+  static Value encode(const probe::Opaque& o) {
+    Object object;
+    object.append_new("opaque", Value(o.text));
+    return Value(std::move(object));
+  }
+  static Decoded decode(Value&&, probe::Opaque& out, Mode) {
+    out = probe::Opaque{};
+    return Ok{};
+  }
+};
+
+namespace revizer::probe {
 
 struct Inner {
   std::string name;
   std::optional<std::int32_t> rank;
-  static json::Value to_json(const Inner& inner);
-  static Result<Inner, json::CodecError> from_json(json::Value value, json::Mode mode);
 };
 
 struct Sample {
@@ -105,10 +114,6 @@ inline constexpr json::Record kSample{"struct Sample",
                                       field<Always, Default>("opaque", &Sample::opaque)};
 
 constexpr const auto& json_record(const Inner*) { return kInner; }
-json::Value Inner::to_json(const Inner& inner) { return kInner.encode(inner); }
-Result<Inner, json::CodecError> Inner::from_json(json::Value value, json::Mode mode) {
-  return kInner.decode(std::move(value), mode);
-}
 constexpr const auto& json_record(const Sample*) { return kSample; }
 
 std::vector<Sample> samples() {
