@@ -199,6 +199,9 @@ class Value {
     other.kind_ = Kind::Null;
   }
   void destroy() noexcept;
+  // Releases the children of a container, at most `depth` levels down by
+  // recursion, then the container.
+  void release(int depth) noexcept;
   void destroy_shallow() noexcept;
   friend void detach_nested(Value& v, std::vector<Value>& out);
 
