@@ -23,9 +23,10 @@
 // I64, and F64 holds finite floats only (2.0 stays a float). A non-finite
 // double becomes null on construction, which is how encoders write it.
 //
-// Copying, comparing and destroying work iteratively, so values nested far
-// deeper than the text reader allows (they can come from Python or the wire)
-// never overflow the stack.
+// Copying and comparing work iteratively, and destroying recurses only a
+// few levels before it does too, so values nested far deeper than the text
+// reader allows (they can come from Python or the wire) never overflow the
+// stack.
 
 #include <concepts>
 #include <cstddef>
