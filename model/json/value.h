@@ -13,6 +13,7 @@
 //   obj.find(key)                  lookup, nullptr when absent
 //   for (const Member& m : obj)    iteration in insertion order
 //   std::move(obj).take_members()  move all entries out (keys included)
+//   obj.swap_remove(key)           take one entry out, the last fills its place
 //   v.become_string() ...          turn v into an empty string/array/object
 //                                  and fill it in place
 //   a == b                         JSON equality: same kind, numbers of the
@@ -22,14 +23,16 @@
 // I64, and F64 holds finite floats only (2.0 stays a float). A non-finite
 // double becomes null on construction, which is how encoders write it.
 //
-// Copying, comparing and destroying work iteratively, so values nested far
-// deeper than the text reader allows (they can come from Python or the wire)
-// never overflow the stack.
+// Copying and comparing work iteratively, and destroying recurses only a
+// few levels before it does too, so values nested far deeper than the text
+// reader allows (they can come from Python or the wire) never overflow the
+// stack.
 
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -81,6 +84,11 @@ class Object {
 
   // Moves every entry out, leaving the object empty.
   std::vector<Member> take_members() && noexcept;
+
+  // Takes the entry under `key` out and moves the last entry into its
+  // place; the others keep their order. Empty when the key is absent.
+  // Linear in the size of an indexed object (the index is rebuilt).
+  std::optional<Value> swap_remove(std::string_view key);
 
  private:
   friend class Value;
@@ -192,6 +200,9 @@ class Value {
     other.kind_ = Kind::Null;
   }
   void destroy() noexcept;
+  // Releases the children of a container, at most `depth` levels down by
+  // recursion, then the container.
+  void release(int depth) noexcept;
   void destroy_shallow() noexcept;
   friend void detach_nested(Value& v, std::vector<Value>& out);
 
