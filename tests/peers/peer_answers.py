@@ -236,7 +236,7 @@ def _pad_to(answer, target):
             padding = room - prefix
             if len(_varint(padding)) == prefix:
                 return base + _field(_RESPONSE_PADDING, bytes(padding))
-    raise BehaviourError(f"the answer is {len(answer)} bytes, more than {target} bytes leave room for")
+    raise BehaviourError(f"answer-size:{target} leaves no room for the answer's {len(answer)} bytes")
 
 
 def answer_bytes(request, behaviour, metadata_report=""):
