@@ -14,6 +14,7 @@ import pytest
 
 from grpcio_server import GrpcioTestServer
 from peer_process import ServerProcess
+from peer_tls import make_test_certs
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 PEERS = ROOT / "tests" / "peers"
@@ -24,6 +25,7 @@ __all__ = [
     "cpp_server",
     "grpcio_server",
     "revizer_server",
+    "test_certs",
 ]
 
 
@@ -59,3 +61,9 @@ def grpcio_server():
 def revizer_server(request):
     """Each of the two test servers in turn (they have the same behaviours)."""
     return request.getfixturevalue(f"{request.param}_server")
+
+
+@pytest.fixture(scope="session")
+def test_certs(tmp_path_factory):
+    """The certificates of make_test_certs.sh, made once per test run."""
+    return make_test_certs(tmp_path_factory.mktemp("certs"))
