@@ -179,12 +179,13 @@ class GrpcioTestServer(PeerServer):
 # --- command line shared with policy_server.py ---------------------------------
 
 
-def argument_parser(description):
+def argument_parser(description, relay=True):
     parser = argparse.ArgumentParser(description=description)
     parser.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (default: one of its own choice)")
     parser.add_argument("--tls-cert", help="PEM certificate chain of the server")
     parser.add_argument("--tls-key", help="PEM private key of the server")
-    parser.add_argument("--direct", action="store_true", help="no relay in front of the gRPC server")
+    if relay:
+        parser.add_argument("--direct", action="store_true", help="no relay in front of the gRPC server")
     return parser
 
 
