@@ -13,7 +13,7 @@ constexpr std::chrono::seconds kIdleLinger{10};
 
 BlockingPool::BlockingPool(std::size_t max_threads) : max_threads_(max_threads == 0 ? 1 : max_threads) {}
 
-void BlockingPool::post(std::function<void()> job) {
+void BlockingPool::post(BlockingJob job) {
   bool start_thread = false;
   {
     std::lock_guard lock(mutex_);
@@ -44,7 +44,7 @@ void BlockingPool::run_thread() {
     jobs_.pop_front();
     lock.unlock();
     job();
-    job = nullptr;  // release what the job captured before waiting again
+    job = BlockingJob();  // release what the job captured before waiting again
     lock.lock();
   }
   --threads_;

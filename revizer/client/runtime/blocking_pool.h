@@ -6,10 +6,32 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <functional>
+#include <memory>
 #include <mutex>
 
 namespace revizer::client {
+
+// A move-only job (it may own a completion handler).
+class BlockingJob {
+ public:
+  BlockingJob() = default;
+  template <class F>
+  BlockingJob(F f) : impl_(std::make_unique<Impl<F>>(std::move(f))) {}
+  void operator()() { impl_->run(); }
+
+ private:
+  struct Base {
+    virtual ~Base() = default;
+    virtual void run() = 0;
+  };
+  template <class F>
+  struct Impl final : Base {
+    explicit Impl(F f) : f(std::move(f)) {}
+    void run() override { f(); }
+    F f;
+  };
+  std::unique_ptr<Base> impl_;
+};
 
 class BlockingPool {
  public:
@@ -19,7 +41,7 @@ class BlockingPool {
   // Process-wide pools are never destroyed: their threads may still run.
 
   // Queues `job`; a thread runs it as soon as one is free. Never blocks.
-  void post(std::function<void()> job);
+  void post(BlockingJob job);
 
   std::size_t max_threads() const { return max_threads_; }
 
@@ -29,7 +51,7 @@ class BlockingPool {
   const std::size_t max_threads_;
   std::mutex mutex_;
   std::condition_variable work_ready_;
-  std::deque<std::function<void()>> jobs_;
+  std::deque<BlockingJob> jobs_;
   std::size_t threads_ = 0;
   std::size_t idle_ = 0;
 };

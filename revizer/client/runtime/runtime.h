@@ -105,6 +105,9 @@ TaskHandle spawn_task(asio::any_io_executor executor, asio::awaitable<T> work, s
       state->strand,
       [](asio::awaitable<T> work, std::function<void(T)> done,
          std::shared_ptr<TaskHandle::State> state) -> asio::awaitable<void> {
+        // A dropped task finishes its current step and looks at its
+        // cancellation state itself; nothing throws.
+        co_await asio::this_coro::throw_if_cancelled(false);
         T value = co_await std::move(work);
         const asio::cancellation_state cancellation = co_await asio::this_coro::cancellation_state;
         if (cancellation.cancelled() == asio::cancellation_type::none) {
