@@ -31,7 +31,7 @@ asio::awaitable<Status<TransportFailure>> Channel::connect_on_strand() {
   if (!transport) co_return fail(std::move(transport).error());
   connection_ = Http2Connection::start(strand_, std::move(*transport), authority_of(connector_.target()),
                                        connector_.target().scheme == "https" ? "https" : "http");
-  asio::co_spawn(strand_, worker(), asio::detached);
+  asio::co_spawn(strand_, worker(shared_from_this()), asio::detached);
   co_return Ok{};
 }
 
@@ -105,8 +105,7 @@ asio::awaitable<bool> Channel::ensure_connection(UnaryCall& call) {
   co_return true;
 }
 
-asio::awaitable<void> Channel::worker() {
-  const auto self = shared_from_this();
+asio::awaitable<void> Channel::worker(std::shared_ptr<Channel> self) {
   while (!closed_) {
     if (queue_.empty()) {
       worker_waiting_ = true;

@@ -70,7 +70,7 @@ class Channel : public std::enable_shared_from_this<Channel> {
   void start(std::shared_ptr<UnaryCall> call);
   void abandon(const std::shared_ptr<UnaryCall>& call, const char* message);
   void on_deadline(const std::shared_ptr<UnaryCall>& call);
-  asio::awaitable<void> worker();
+  asio::awaitable<void> worker(std::shared_ptr<Channel> self);
   asio::awaitable<bool> ensure_connection(UnaryCall& call);
   void wake_worker();
 

@@ -168,8 +168,10 @@ std::shared_ptr<Http2Connection> Http2Connection::start(Strand strand, Transport
     connection->close("failed to start the HTTP/2 session");
     return connection;
   }
-  asio::co_spawn(connection->strand_, connection->read_loop(), asio::detached);
-  asio::co_spawn(connection->strand_, connection->write_loop(), asio::detached);
+  // The loops own the connection from the moment they are spawned: a
+  // coroutine starts later, when the strand first runs it.
+  asio::co_spawn(connection->strand_, connection->read_loop(connection), asio::detached);
+  asio::co_spawn(connection->strand_, connection->write_loop(connection), asio::detached);
   return connection;
 }
 
@@ -271,8 +273,7 @@ void Http2Connection::wake_writer() {
   if (writer_waiting_) writer_wake_.cancel();
 }
 
-asio::awaitable<void> Http2Connection::read_loop() {
-  const auto self = shared_from_this();
+asio::awaitable<void> Http2Connection::read_loop(std::shared_ptr<Http2Connection> self) {
   while (!closed_) {
     asio::error_code ec;
     const std::size_t n = co_await transport_.read_some(asio::buffer(read_buffer_), ec);
@@ -291,8 +292,7 @@ asio::awaitable<void> Http2Connection::read_loop() {
   }
 }
 
-asio::awaitable<void> Http2Connection::write_loop() {
-  const auto self = shared_from_this();
+asio::awaitable<void> Http2Connection::write_loop(std::shared_ptr<Http2Connection> self) {
   while (!closed_) {
     write_buffer_.clear();
     while (write_buffer_.size() < kWriteChunk) {

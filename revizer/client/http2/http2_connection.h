@@ -53,8 +53,9 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
  private:
   Http2Connection(Strand strand, Transport transport, std::string authority, std::string scheme);
   bool init_session();
-  asio::awaitable<void> read_loop();
-  asio::awaitable<void> write_loop();
+  // `self` keeps the connection alive while the loop runs.
+  asio::awaitable<void> read_loop(std::shared_ptr<Http2Connection> self);
+  asio::awaitable<void> write_loop(std::shared_ptr<Http2Connection> self);
   void wake_writer();
   void finish_stream(std::int32_t stream_id, std::uint32_t error_code);
   // A connection told to go away closes once its last stream has finished.
