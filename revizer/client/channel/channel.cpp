@@ -105,7 +105,7 @@ asio::awaitable<bool> Channel::ensure_connection(UnaryCall& call) {
   co_return true;
 }
 
-asio::awaitable<void> Channel::worker(std::shared_ptr<Channel> self) {
+asio::awaitable<void> Channel::worker(std::shared_ptr<Channel> /*self*/) {
   while (!closed_) {
     if (queue_.empty()) {
       worker_waiting_ = true;
