@@ -14,6 +14,7 @@
 
 #include "revizer/client/http2/grpc_protocol.h"
 #include "revizer/client/http2/http2_connection.h"
+#include "schema/wire/message_limits.h"
 
 using namespace revizer::client;
 
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         asio::steady_timer(strand));
     call->completion = CallCompletion([&finished](CallOutcome outcome) {
       ++finished;
-      if (outcome && outcome->size() > kMaxMessageBytes) std::abort();
+      if (outcome && outcome->size() > revizer::wire::kMaxMessageBytes) std::abort();
     }, strand);
     connection->submit(call);
   }

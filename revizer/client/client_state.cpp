@@ -23,7 +23,7 @@ asio::awaitable<CallOutcome> unary_call(ClientState state, std::string path, std
   if (!headers) co_return fail(std::move(headers).error());
   const asio::cancellation_state cancellation = co_await asio::this_coro::cancellation_state;
   if (cancellation.cancelled() != asio::cancellation_type::none) {
-    co_return fail(grpc_status(grpc_code::kCancelled, "Call cancelled"));
+    co_return fail(grpc_status(GrpcCode::Cancelled, "Call cancelled"));
   }
   UnaryCallRequest request{std::move(path), std::move(metadata), std::move(framed_message), timeout};
   co_return co_await state.channel->channel().async_call(std::move(request), asio::use_awaitable);

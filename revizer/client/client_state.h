@@ -13,14 +13,15 @@
 #include "common/auth/auth_interceptor.h"
 #include "revizer/client/channel/channel.h"
 #include "revizer/client/http2/grpc_protocol.h"
+#include "schema/wire/message_limits.h"
 
 namespace revizer::client {
 
 struct ClientState {
   std::shared_ptr<ChannelHandle> channel;
   common::AuthInterceptor interceptor;
-  std::size_t max_request_bytes = kMaxMessageBytes;
-  std::size_t max_response_bytes = kMaxMessageBytes;
+  std::size_t max_request_bytes = wire::kMaxMessageBytes;
+  std::size_t max_response_bytes = wire::kMaxMessageBytes;
 
   ClientState clone() const { return *this; }
 };

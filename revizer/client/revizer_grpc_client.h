@@ -21,7 +21,7 @@ inline constexpr const char* kAdjudicatesPath = "/tavimor.revizer.v1.RevizerServ
 
 class RevizerGrpcClient {
  public:
-  using Connected = Result<std::shared_ptr<const RevizerGrpcClient>, ConnectFailure>;
+  using Connected = Result<std::shared_ptr<const RevizerGrpcClient>, RevizerClientError>;
 
   RevizerGrpcClient(ClientState state, std::chrono::milliseconds timeout)
       : state_(std::make_unique<const ClientState>(std::move(state))), adjudicates_timeout_(timeout) {}

@@ -1,7 +1,7 @@
 #pragma once
 
-// Packing wire events into requests of at most 16 MiB: greedily, in order.
-// An event costs its key byte, the varint of its length and its length.
+// Packing wire events into requests of at most 16 MiB: greedily, in order,
+// by each event's cost inside a request (its key, its length, the event).
 
 #include <cstddef>
 #include <cstdint>
@@ -12,10 +12,6 @@
 namespace revizer::client {
 
 inline constexpr std::size_t kRequestLimit = 16 * 1024 * 1024;
-
-std::size_t varint_length(std::uint64_t value);
-// The bytes one event of encoded length `encoded_len` takes inside a request.
-std::size_t event_cost(std::size_t encoded_len);
 
 struct BatchRange {
   std::size_t start;

@@ -6,7 +6,7 @@
 // error, wrapped as a denial when any decoded answer is a Deny.
 //
 // `Ops` supplies the types WireEvent, AnswerEvent, Adjudicated and Error and:
-//   std::size_t encoded_len(const WireEvent&)
+//   std::size_t event_cost(const WireEvent&)   // bytes inside a request
 //   asio::awaitable<Result<std::vector<AnswerEvent>, common::GrpcStatus>> call(std::vector<WireEvent>)
 //   std::optional<Adjudicated> decode_answer(const AnswerEvent&)  // nothing: absent or undecodable payload
 //   std::string answer_event_id(const AnswerEvent&)
@@ -36,7 +36,7 @@ asio::awaitable<Result<std::vector<typename Ops::Adjudicated>, typename Ops::Err
   using Error = typename Ops::Error;
   std::vector<std::size_t> costs;
   costs.reserve(events.size());
-  for (const auto& event : events) costs.push_back(event_cost(ops.encoded_len(event)));
+  for (const auto& event : events) costs.push_back(ops.event_cost(event));
   auto batches = pack_batches(costs);
   if (!batches) co_return fail(ops.too_large(batches.error()));
 
@@ -54,7 +54,7 @@ asio::awaitable<Result<std::vector<typename Ops::Adjudicated>, typename Ops::Err
     const asio::cancellation_state cancellation = co_await asio::this_coro::cancellation_state;
     if (cancellation.cancelled() != asio::cancellation_type::none) {
       // Dropped: nothing more is sent and nothing is reported.
-      co_return fail(ops.status_error(grpc_status(grpc_code::kCancelled, "Call cancelled")));
+      co_return fail(ops.status_error(grpc_status(GrpcCode::Cancelled, "Call cancelled")));
     }
     if (!answer) {
       record(ops.status_error(std::move(answer).error()));

@@ -7,6 +7,7 @@
 #include <asio/use_awaitable.hpp>
 
 #include "revizer/client/http2/grpc_protocol.h"
+#include "schema/wire/message_limits.h"
 
 namespace revizer::client {
 namespace {
@@ -38,14 +39,12 @@ asio::awaitable<Status<TransportFailure>> Channel::connect_on_strand() {
 void Channel::start(std::shared_ptr<UnaryCall> call) {
   if (call->finished) return;
   if (closed_) {
-    call->finish(fail(grpc_status(grpc_code::kUnknown, "Service was not ready: the channel is closed")));
+    call->finish(fail(grpc_status(GrpcCode::Unknown, "Service was not ready: the channel is closed")));
     return;
   }
   const std::size_t length = call->request.framed_message.size() - std::min(call->request.framed_message.size(), kMessagePrefixBytes);
-  if (length > kMaxMessageBytes) {
-    call->finish(fail(grpc_status(grpc_code::kOutOfRange, "Error, encoded message length too large: found " +
-                                                              std::to_string(length) + " bytes, the limit is: " +
-                                                              std::to_string(kMaxMessageBytes) + " bytes")));
+  if (length > wire::kMaxMessageBytes) {
+    call->finish(fail(wire::encoded_message_too_large(length, wire::kMaxMessageBytes)));
     return;
   }
   call->deadline.expires_after(call->request.timeout);
@@ -61,7 +60,7 @@ void Channel::on_deadline(const std::shared_ptr<UnaryCall>& call) { abandon(call
 
 void Channel::abandon(const std::shared_ptr<UnaryCall>& call, const char* message) {
   if (call->finished) return;
-  call->finish(fail(grpc_status(grpc_code::kCancelled, message)));
+  call->finish(fail(grpc_status(GrpcCode::Cancelled, message)));
   if (auto connection = call->connection.lock()) {
     connection->reset(*call);
   } else {
@@ -75,7 +74,7 @@ void Channel::close() {
     if (self->closed_) return;
     self->closed_ = true;
     for (auto* calls : {&self->queue_, &self->waiting_}) {
-      for (auto& call : *calls) call->finish(fail(grpc_status(grpc_code::kUnavailable, "the channel is closed")));
+      for (auto& call : *calls) call->finish(fail(grpc_status(GrpcCode::Unavailable, "the channel is closed")));
       calls->clear();
     }
     if (self->connection_) self->connection_->close("the channel is closed");
@@ -93,11 +92,11 @@ asio::awaitable<bool> Channel::ensure_connection(UnaryCall& call) {
   connection_.reset();
   auto transport = co_await connector_.connect();
   if (closed_) {
-    call.finish(fail(grpc_status(grpc_code::kUnavailable, "the channel is closed")));
+    call.finish(fail(grpc_status(GrpcCode::Unavailable, "the channel is closed")));
     co_return false;
   }
   if (!transport) {
-    call.finish(fail(grpc_status(grpc_code::kUnavailable, transport.error().text())));
+    call.finish(fail(grpc_status(GrpcCode::Unavailable, transport.error().text())));
     co_return false;
   }
   connection_ = Http2Connection::start(strand_, std::move(*transport), authority_of(connector_.target()),

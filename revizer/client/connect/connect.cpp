@@ -4,23 +4,25 @@
 
 #include "common/proxy/proxy_config.h"
 #include "revizer/client/connect/endpoint_uri.h"
-#include "revizer/client/connect/status_text.h"
+#include "revizer/client/errors/status_text.h"
 #include "revizer/client/runtime/runtime.h"
 
 namespace revizer::client {
 namespace {
 
-Unexpected<ConnectFailure> transport_failure(std::string detail) {
-  return fail(ConnectFailure{ConnectFailure::Kind::Transport, std::move(detail)});
+Unexpected<RevizerClientError> transport_failure(std::string detail) {
+  return fail(RevizerClientError::transport(std::move(detail)));
 }
 
-Unexpected<ConnectFailure> auth_failure(const char* prefix, const common::GrpcStatus& status) {
-  return fail(ConnectFailure{ConnectFailure::Kind::Auth, prefix + status_text(status)});
+Unexpected<RevizerClientError> auth_failure(const char* prefix, const common::GrpcStatus& status) {
+  std::string detail = prefix;
+  append_status_text(detail, status);
+  return fail(RevizerClientError::auth(std::move(detail)));
 }
 
 }  // namespace
 
-asio::awaitable<Result<ClientState, ConnectFailure>> connect_with_auth(std::string endpoint, std::string token,
+asio::awaitable<Result<ClientState, RevizerClientError>> connect_with_auth(std::string endpoint, std::string token,
                                                                        std::optional<std::string> iap_token) {
   auto uri = parse_endpoint_uri(endpoint);
   if (!uri) co_return transport_failure("Invalid endpoint URL '" + endpoint + "': " + uri.error());

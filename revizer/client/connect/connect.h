@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "revizer/client/client_state.h"
-#include "revizer/client/connect/connect_failure.h"
+#include "revizer/client/errors/revizer_client_error.h"
 #include "support/result.h"
 
 namespace revizer::client {
@@ -24,7 +24,7 @@ struct ConnectOptions {
 
 // The channel lives on the executor this runs on. Every failure releases
 // whatever was built, the open connection included.
-asio::awaitable<Result<ClientState, ConnectFailure>> connect_with_auth(std::string endpoint, std::string token,
+asio::awaitable<Result<ClientState, RevizerClientError>> connect_with_auth(std::string endpoint, std::string token,
                                                                        std::optional<std::string> iap_token);
 
 }  // namespace revizer::client

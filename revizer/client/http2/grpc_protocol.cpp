@@ -6,8 +6,13 @@
 namespace revizer::client {
 
 common::GrpcStatus grpc_status(int code, std::string message) {
-  if (code < 0 || code > 16) code = grpc_code::kUnknown;
-  return {static_cast<common::GrpcCode>(code), std::move(message)};
+  if (code < 0 || code >= common::kGrpcCodeCount) return grpc_status(GrpcCode::Unknown, std::move(message));
+  return grpc_status(static_cast<GrpcCode>(code), std::move(message));
+}
+
+common::GrpcStatus grpc_status(GrpcCode code, std::string message) {
+  common::GrpcStatus status{code, std::move(message)};
+  return status;
 }
 
 std::string grpc_timeout_text(std::chrono::nanoseconds timeout) {
@@ -62,28 +67,28 @@ std::string percent_decode(std::string_view text) {
 }
 
 common::GrpcStatus status_from_http(int http_status) {
-  int code = grpc_code::kUnknown;
+  GrpcCode code = GrpcCode::Unknown;
   switch (http_status) {
-    case 400: code = grpc_code::kInternal; break;
-    case 401: code = grpc_code::kUnauthenticated; break;
-    case 403: code = grpc_code::kPermissionDenied; break;
-    case 404: code = grpc_code::kUnimplemented; break;
+    case 400: code = GrpcCode::Internal; break;
+    case 401: code = GrpcCode::Unauthenticated; break;
+    case 403: code = GrpcCode::PermissionDenied; break;
+    case 404: code = GrpcCode::Unimplemented; break;
     case 429:
     case 502:
     case 503:
-    case 504: code = grpc_code::kUnavailable; break;
+    case 504: code = GrpcCode::Unavailable; break;
     default: break;
   }
   return grpc_status(code, "grpc-status header missing, mapped from HTTP status code " + std::to_string(http_status));
 }
 
 common::GrpcStatus status_from_reset(std::uint32_t error_code) {
-  int code = grpc_code::kInternal;
+  GrpcCode code = GrpcCode::Internal;
   switch (error_code) {
-    case NGHTTP2_REFUSED_STREAM: code = grpc_code::kUnavailable; break;
-    case NGHTTP2_CANCEL: code = grpc_code::kCancelled; break;
-    case NGHTTP2_ENHANCE_YOUR_CALM: code = grpc_code::kResourceExhausted; break;
-    case NGHTTP2_INADEQUATE_SECURITY: code = grpc_code::kPermissionDenied; break;
+    case NGHTTP2_REFUSED_STREAM: code = GrpcCode::Unavailable; break;
+    case NGHTTP2_CANCEL: code = GrpcCode::Cancelled; break;
+    case NGHTTP2_ENHANCE_YOUR_CALM: code = GrpcCode::ResourceExhausted; break;
+    case NGHTTP2_INADEQUATE_SECURITY: code = GrpcCode::PermissionDenied; break;
     default: break;
   }
   return grpc_status(code, std::string("stream reset by the server: ") + nghttp2_http2_strerror(error_code));

@@ -15,25 +15,13 @@
 
 namespace revizer::client {
 
-// Status codes by number (the status type's enumeration names only some).
-namespace grpc_code {
-inline constexpr int kOk = 0;
-inline constexpr int kCancelled = 1;
-inline constexpr int kUnknown = 2;
-inline constexpr int kDeadlineExceeded = 4;
-inline constexpr int kPermissionDenied = 7;
-inline constexpr int kResourceExhausted = 8;
-inline constexpr int kOutOfRange = 11;
-inline constexpr int kUnimplemented = 12;
-inline constexpr int kInternal = 13;
-inline constexpr int kUnavailable = 14;
-inline constexpr int kUnauthenticated = 16;
-}  // namespace grpc_code
+using common::GrpcCode;
 
+// A status from a code number as a peer sends it; numbers outside the
+// protocol's codes read as UNKNOWN.
 common::GrpcStatus grpc_status(int code, std::string message);
+common::GrpcStatus grpc_status(GrpcCode code, std::string message);
 
-// The largest request and answer message (the 5-byte prefix not counted).
-inline constexpr std::size_t kMaxMessageBytes = 16 * 1024 * 1024;
 inline constexpr std::size_t kMessagePrefixBytes = 5;
 
 // "grpc-timeout": the finest unit of n, u, m, S, M, H in which the number

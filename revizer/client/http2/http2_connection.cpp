@@ -9,6 +9,7 @@
 
 #include "common/error/asio_error.h"
 #include "revizer/client/http2/grpc_protocol.h"
+#include "schema/wire/message_limits.h"
 
 namespace revizer::client {
 namespace {
@@ -35,22 +36,22 @@ nghttp2_nv header(std::string_view name, std::string_view value) {
 CallOutcome outcome_of(UnaryCall& call, std::uint32_t error_code) {
   if (call.failure) return fail(std::move(*call.failure));
   if (call.grpc_status) {
-    if (*call.grpc_status != grpc_code::kOk) return fail(grpc_status(*call.grpc_status, percent_decode(call.grpc_message)));
+    if (*call.grpc_status != 0) return fail(grpc_status(*call.grpc_status, percent_decode(call.grpc_message)));
   } else if (error_code != NGHTTP2_NO_ERROR) {
     return fail(status_from_reset(error_code));
   } else if (call.http_status != 200) {
     return fail(status_from_http(call.http_status));
   } else {
-    return fail(grpc_status(grpc_code::kInternal, "protocol error: missing grpc-status"));
+    return fail(grpc_status(GrpcCode::Internal, "protocol error: missing grpc-status"));
   }
-  if (call.data.size() < kMessagePrefixBytes) return fail(grpc_status(grpc_code::kInternal, "Missing response message."));
+  if (call.data.size() < kMessagePrefixBytes) return fail(grpc_status(GrpcCode::Internal, "Missing response message."));
   if (call.data[0] != 0) {
-    return fail(grpc_status(grpc_code::kInternal, "protocol error: received a compressed message, but no compression was negotiated"));
+    return fail(grpc_status(GrpcCode::Internal, "protocol error: received a compressed message, but no compression was negotiated"));
   }
   const auto* p = reinterpret_cast<const unsigned char*>(call.data.data());
   const std::size_t length = (std::size_t{p[1]} << 24) | (std::size_t{p[2]} << 16) | (std::size_t{p[3]} << 8) | p[4];
   if (call.data.size() < kMessagePrefixBytes + length) {
-    return fail(grpc_status(grpc_code::kInternal, "protocol error: the answer ended inside a message"));
+    return fail(grpc_status(GrpcCode::Internal, "protocol error: the answer ended inside a message"));
   }
   call.data.erase(0, kMessagePrefixBytes);
   call.data.resize(length);
@@ -73,10 +74,8 @@ void take_data(UnaryCall& call, std::string_view bytes) {
     if (call.data.size() == kMessagePrefixBytes) {
       const auto* p = reinterpret_cast<const unsigned char*>(call.data.data());
       const std::size_t length = (std::size_t{p[1]} << 24) | (std::size_t{p[2]} << 16) | (std::size_t{p[3]} << 8) | p[4];
-      if (length > kMaxMessageBytes) {
-        call.failure = grpc_status(grpc_code::kOutOfRange, "Error, decoded message length too large: found " +
-                                                               std::to_string(length) + " bytes, the limit is: " +
-                                                               std::to_string(kMaxMessageBytes) + " bytes");
+      if (length > wire::kMaxMessageBytes) {
+        call.failure = wire::decoded_message_too_large(length, wire::kMaxMessageBytes);
         return;
       }
       wanted += length;
@@ -114,7 +113,7 @@ struct Http2Connection::Callbacks {
         if (c < '0' || c > '9') valid = false;
         else code = code * 10 + (c - '0');
       }
-      call->grpc_status = valid ? code : grpc_code::kUnknown;
+      call->grpc_status = valid ? code : static_cast<int>(GrpcCode::Unknown);
     } else if (key == "grpc-message") {
       call->grpc_message.assign(text);
     }
@@ -207,7 +206,7 @@ bool Http2Connection::init_session() {
 
 void Http2Connection::submit(const std::shared_ptr<UnaryCall>& call) {
   if (!usable()) {
-    call->finish(fail(grpc_status(grpc_code::kUnavailable, close_reason_.empty() ? "connection is going away" : close_reason_)));
+    call->finish(fail(grpc_status(GrpcCode::Unavailable, close_reason_.empty() ? "connection is going away" : close_reason_)));
     return;
   }
   const std::string timeout = grpc_timeout_text(call->request.timeout);
@@ -230,7 +229,7 @@ void Http2Connection::submit(const std::shared_ptr<UnaryCall>& call) {
   if (stream_id < 0) {
     // Out of stream ids (or memory): this connection takes no more calls.
     going_away_ = true;
-    call->finish(fail(grpc_status(grpc_code::kUnavailable, std::string("cannot open a stream: ") + nghttp2_strerror(stream_id))));
+    call->finish(fail(grpc_status(GrpcCode::Unavailable, std::string("cannot open a stream: ") + nghttp2_strerror(stream_id))));
     return;
   }
   call->stream_id = stream_id;
@@ -264,7 +263,7 @@ void Http2Connection::close(const std::string& reason) {
   close_reason_ = reason;
   auto streams = std::move(streams_);
   streams_.clear();
-  for (auto& [id, call] : streams) call->finish(fail(grpc_status(grpc_code::kUnavailable, reason)));
+  for (auto& [id, call] : streams) call->finish(fail(grpc_status(GrpcCode::Unavailable, reason)));
   transport_.close();
   wake_writer();
 }

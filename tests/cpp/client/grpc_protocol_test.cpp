@@ -37,14 +37,14 @@ TEST(GrpcProtocol, PercentDecodingKeepsMalformedSequences) {
 }
 
 TEST(GrpcProtocol, HttpStatusesAndResetsMapToGrpcCodes) {
-  EXPECT_EQ(static_cast<int>(status_from_http(404).code), grpc_code::kUnimplemented);
-  EXPECT_EQ(static_cast<int>(status_from_http(503).code), grpc_code::kUnavailable);
-  EXPECT_EQ(static_cast<int>(status_from_http(401).code), grpc_code::kUnauthenticated);
-  EXPECT_EQ(static_cast<int>(status_from_http(500).code), grpc_code::kUnknown);
+  EXPECT_EQ(status_from_http(404).code, GrpcCode::Unimplemented);
+  EXPECT_EQ(status_from_http(503).code, GrpcCode::Unavailable);
+  EXPECT_EQ(status_from_http(401).code, GrpcCode::Unauthenticated);
+  EXPECT_EQ(status_from_http(500).code, GrpcCode::Unknown);
   EXPECT_EQ(status_from_http(500).message, "grpc-status header missing, mapped from HTTP status code 500");
-  EXPECT_EQ(static_cast<int>(status_from_reset(NGHTTP2_REFUSED_STREAM).code), grpc_code::kUnavailable);
-  EXPECT_EQ(static_cast<int>(status_from_reset(NGHTTP2_CANCEL).code), grpc_code::kCancelled);
-  EXPECT_EQ(static_cast<int>(status_from_reset(NGHTTP2_PROTOCOL_ERROR).code), grpc_code::kInternal);
+  EXPECT_EQ(status_from_reset(NGHTTP2_REFUSED_STREAM).code, GrpcCode::Unavailable);
+  EXPECT_EQ(status_from_reset(NGHTTP2_CANCEL).code, GrpcCode::Cancelled);
+  EXPECT_EQ(status_from_reset(NGHTTP2_PROTOCOL_ERROR).code, GrpcCode::Internal);
 }
 
 }  // namespace
