@@ -8,7 +8,9 @@ asio::awaitable<RevizerGrpcClient::Connected> RevizerGrpcClient::connect(Connect
                                                                          std::chrono::milliseconds timeout) {
   std::optional<std::string> iap;
   if (options.iap_token) iap.emplace(*options.iap_token);
-  auto state = co_await connect_with_auth(std::string(options.endpoint), std::string(options.token), std::move(iap));
+  std::string endpoint(options.endpoint);  // not temporaries beside co_await (GCC 12)
+  std::string token(options.token);
+  auto state = co_await connect_with_auth(std::move(endpoint), std::move(token), std::move(iap));
   if (!state) co_return fail(std::move(state).error());
   co_return std::make_shared<const RevizerGrpcClient>(std::move(*state), timeout);
 }

@@ -104,7 +104,8 @@ asio::awaitable<bool> Channel::ensure_connection(UnaryCall& call) {
   co_return true;
 }
 
-asio::awaitable<void> Channel::worker(std::shared_ptr<Channel> /*self*/) {
+asio::awaitable<void> Channel::worker(std::shared_ptr<Channel> self) {
+  (void)self;  // named: GCC 12 mishandles unnamed coroutine parameters
   while (!closed_) {
     if (queue_.empty()) {
       worker_waiting_ = true;

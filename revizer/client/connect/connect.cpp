@@ -39,8 +39,10 @@ asio::awaitable<Result<ClientState, RevizerClientError>> connect_with_auth(std::
     tls = std::move(*settings);
   }
 
-  auto channel = std::make_shared<Channel>(co_await asio::this_coro::executor,
-                                           Connector({scheme, *uri->host, uri->port}, std::move(*proxy), std::move(tls)));
+  // (No temporaries share a full expression with co_await: GCC 12 frees them wrongly.)
+  const auto executor = co_await asio::this_coro::executor;
+  Connector connector({scheme, *uri->host, uri->port}, std::move(*proxy), std::move(tls));
+  auto channel = std::make_shared<Channel>(executor, std::move(connector));
   auto connected = co_await channel->connect();
   if (!connected) {
     channel->close();

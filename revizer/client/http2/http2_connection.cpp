@@ -272,7 +272,8 @@ void Http2Connection::wake_writer() {
   if (writer_waiting_) writer_wake_.cancel();
 }
 
-asio::awaitable<void> Http2Connection::read_loop(std::shared_ptr<Http2Connection> /*self*/) {
+asio::awaitable<void> Http2Connection::read_loop(std::shared_ptr<Http2Connection> self) {
+  (void)self;  // named: GCC 12 mishandles unnamed coroutine parameters
   while (!closed_) {
     asio::error_code ec;
     const std::size_t n = co_await transport_.read_some(asio::buffer(read_buffer_), ec);
@@ -291,7 +292,8 @@ asio::awaitable<void> Http2Connection::read_loop(std::shared_ptr<Http2Connection
   }
 }
 
-asio::awaitable<void> Http2Connection::write_loop(std::shared_ptr<Http2Connection> /*self*/) {
+asio::awaitable<void> Http2Connection::write_loop(std::shared_ptr<Http2Connection> self) {
+  (void)self;
   while (!closed_) {
     write_buffer_.clear();
     while (write_buffer_.size() < kWriteChunk) {

@@ -20,7 +20,10 @@ asio::awaitable<Result<Transport, TransportFailure>> Connector::connect() const 
   const std::uint16_t port = target_.port_or_default();
   std::optional<asio::ip::tcp::socket> socket;
   if (proxy_) {
-    auto tunnel = co_await common::ProxyConnector(*proxy_).call({target_.scheme, target_.host, port});
+    // No temporaries beside co_await: GCC 12 frees them wrongly.
+    const common::ProxyConnector connector(*proxy_);
+    common::TunnelTarget target{target_.scheme, target_.host, port};
+    auto tunnel = co_await connector.call(std::move(target));
     if (!tunnel) co_return fail(tunnel_failure(tunnel.error()));
     socket.emplace(std::move(tunnel->socket));
   } else {
@@ -32,7 +35,8 @@ asio::awaitable<Result<Transport, TransportFailure>> Connector::connect() const 
   // Small frames (headers, window updates) must not wait for Nagle's timer.
   socket->set_option(asio::ip::tcp::no_delay(true), ignored);
   if (!tls_) co_return Transport(std::move(*socket));
-  co_return co_await tls_->handshake(std::move(*socket), target_.host);
+  std::string host = target_.host;
+  co_return co_await tls_->handshake(std::move(*socket), std::move(host));
 }
 
 }  // namespace revizer::client
