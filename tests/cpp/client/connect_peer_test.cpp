@@ -115,18 +115,28 @@ TEST_F(ConnectPeer, ServerThatDoesNotSelectH2) {
   ASSERT_TRUE(certificates_->ok());
   revizer::testing::ScopedEnv trust;
   trust.set("SSL_CERT_FILE", certificates_->path("ca.pem"));
-  asio::io_context probe;
-  asio::ip::tcp::acceptor free_port(probe, {asio::ip::address_v4::loopback(), 0});
-  const std::uint16_t port = free_port.local_endpoint().port();
-  free_port.close();
-  PeerProcess server({"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port), "-alpn", "http/1.1",
-                      "-cert", certificates_->path("server.pem"), "-key", certificates_->path("server.key")});
-  ASSERT_TRUE(server.read_line(10s).has_value());  // "ACCEPT" once it listens
-  const std::string endpoint = "https://localhost:" + std::to_string(port);
-  auto client = connect(endpoint);
-  ASSERT_FALSE(client);
-  EXPECT_EQ(text_of(client.error()), "transport setup failed: Failed to connect to '" + endpoint +
-                                         "': transport error: the server did not select the h2 protocol by ALPN");
+  // openssl s_server: without ALPN it completes the handshake selecting
+  // nothing; offered only "http/1.1" it ends the handshake with an alert.
+  for (const bool http1_only : {false, true}) {
+    asio::io_context probe;
+    asio::ip::tcp::acceptor free_port(probe, {asio::ip::address_v4::loopback(), 0});
+    const std::uint16_t port = free_port.local_endpoint().port();
+    free_port.close();
+    std::vector<std::string> argv = {"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port),
+                                     "-cert", certificates_->path("server.pem"), "-key", certificates_->path("server.key")};
+    if (http1_only) argv.insert(argv.end(), {"-alpn", "http/1.1"});
+    PeerProcess server(argv);
+    ASSERT_TRUE(server.read_line(10s).has_value());  // "ACCEPT" once it listens
+    const std::string endpoint = "https://localhost:" + std::to_string(port);
+    auto client = connect(endpoint);
+    ASSERT_FALSE(client);
+    const std::string prefix = "transport setup failed: Failed to connect to '" + endpoint + "': transport error: ";
+    if (http1_only) {
+      EXPECT_EQ(text_of(client.error()).rfind(prefix + "tls handshake error: ", 0), 0u) << text_of(client.error());
+    } else {
+      EXPECT_EQ(text_of(client.error()), prefix + "the server did not select the h2 protocol by ALPN");
+    }
+  }
 }
 
 TEST_F(ConnectPeer, CallsThroughTinyproxyPlainAndTls) {
