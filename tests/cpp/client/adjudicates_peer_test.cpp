@@ -10,7 +10,9 @@
 #include "model/json/reader.h"
 #include "revizer/client/client_state.h"
 #include "tests/cpp/client/client_fixture.h"
+#include "tests/peers/h2_relay.h"
 #include "tests/peers/revizer_server_process.h"
+#include <thread>
 
 namespace revizer::client {
 namespace {
@@ -211,6 +213,42 @@ TEST_P(AdjudicatesPeer, MetadataOfEachModeAsTheServerReceivesIt) {
 
 INSTANTIATE_TEST_SUITE_P(Peers, AdjudicatesPeer, ::testing::Values(Peer::Cpp, Peer::Grpcio),
                          [](const auto& info) { return info.param == Peer::Cpp ? "GrpcCpp" : "Grpcio"; });
+
+}  // namespace
+}  // namespace revizer::client
+
+namespace revizer::client {
+namespace {
+
+using namespace test_support;
+using namespace std::chrono_literals;
+
+// Dropping an operation while its first batch is in flight resets that
+// stream and sends no later batch; the server behind a relay that records
+// every request it passes shows it.
+TEST(AdjudicatesCancellation, DroppingTheOperationSendsNoLaterBatch) {
+  peers::RevizerServerProcess server({.direct = true});
+  ASSERT_TRUE(server.ok());
+  peers::H2Relay relay(server.port());
+  auto connected = connect("http://127.0.0.1:" + std::to_string(relay.port()));
+  ASSERT_TRUE(connected) << text_of(connected.error());
+  std::vector<wire::WireEvent> events;
+  events.push_back(event_of_cost("behave:never-answer", 9 * 1024 * 1024, "first"));
+  events.push_back(event_of_cost("second", 9 * 1024 * 1024, "second"));
+  std::atomic<bool> reported{false};
+  TaskHandle task = spawn_task<Answers>(Runtime::shared().executor(), adjudicate_async(*connected, std::move(events)),
+                                        [&](Answers) { reported = true; });
+  const auto until = std::chrono::steady_clock::now() + 5s;
+  while (relay.requests().empty() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(relay.requests().size(), 1u);
+  task.cancel();
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(relay.requests().size(), 1u) << "a later batch was sent";
+  EXPECT_FALSE(reported.load()) << "a dropped operation reports nothing";
+  // The connection is still good for other calls.
+  auto after = adjudicate(*connected, {event("after")});
+  EXPECT_TRUE(after) << text_of(after.error());
+}
 
 }  // namespace
 }  // namespace revizer::client
