@@ -52,6 +52,12 @@ void Channel::start(std::shared_ptr<UnaryCall> call) {
     if (ec) return;
     if (auto call = weak.lock()) self->on_deadline(call);
   });
+  if (queue_.empty() && waiting_.empty() && connection_ && connection_->usable()) {
+    // Nothing waits ahead of this call and the connection is up: open its
+    // stream now rather than through a turn of the worker.
+    connection_->submit(call);
+    return;
+  }
   (queue_.size() < kChannelQueueCapacity ? queue_ : waiting_).push_back(std::move(call));
   wake_worker();
 }
