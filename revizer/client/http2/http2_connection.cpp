@@ -107,11 +107,13 @@ struct Http2Connection::Callbacks {
       for (char c : text) status = (c >= '0' && c <= '9' && status < 1000) ? status * 10 + (c - '0') : 1000;
       call->http_status = status;
     } else if (key == "grpc-status") {
+      // At most three digits are read: a longer value is no status code
+      // (and must not overflow on the way).
       int code = 0;
       bool valid = !text.empty() && text.size() <= 3;
-      for (char c : text) {
-        if (c < '0' || c > '9') valid = false;
-        else code = code * 10 + (c - '0');
+      for (std::size_t i = 0; valid && i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') valid = false;
+        else code = code * 10 + (text[i] - '0');
       }
       call->grpc_status = valid ? code : static_cast<int>(GrpcCode::Unknown);
     } else if (key == "grpc-message") {
