@@ -53,7 +53,10 @@ class PeerServer:
         self._server = grpc.server(
             futures.ThreadPoolExecutor(max_workers=max_workers),
             handlers=[grpc.method_handlers_generic_handler(SERVICE, {"Adjudicates": method})],
-            options=[("grpc.so_reuseport", 0)],
+            # Messages up to the client's 16 MiB limit and beyond (the gRPC
+            # default of 4 MiB would refuse the client's largest requests).
+            options=[("grpc.so_reuseport", 0), ("grpc.max_receive_message_length", -1),
+                     ("grpc.max_send_message_length", -1)],
         )
         address = f"127.0.0.1:{port if direct else 0}"
         try:

@@ -6,6 +6,8 @@ namespace revizer::peers {
 
 RevizerServerProcess::RevizerServerProcess(const RevizerServerOptions& options) {
   std::vector<std::string> argv = {REVIZER_TEST_SERVER_PATH};
+  if (options.grpcio) argv = {REVIZER_PYTHON, REVIZER_GRPCIO_SERVER_PATH};
+  if (options.port != 0) argv.insert(argv.end(), {"--port", std::to_string(options.port)});
   if (options.direct) argv.push_back("--direct");
   if (!options.tls_cert.empty()) argv.insert(argv.end(), {"--tls-cert", options.tls_cert, "--tls-key", options.tls_key});
   process_ = std::make_unique<PeerProcess>(argv);

@@ -19,6 +19,11 @@ struct RevizerServerOptions {
   // PEM files: TLS when both are given.
   std::string tls_cert = {};
   std::string tls_key = {};
+  // The grpcio server (grpcio_server.py in the project's Python) in place of
+  // the gRPC C++ one.
+  bool grpcio = false;
+  // 0: the server picks.
+  std::uint16_t port = 0;
 };
 
 class RevizerServerProcess {

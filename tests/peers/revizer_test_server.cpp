@@ -326,6 +326,10 @@ int run(int argc, char** argv) {
   const std::uint16_t grpc_listen = options->direct ? options->port : 0;
   builder.AddListeningPort("127.0.0.1:" + std::to_string(grpc_listen), creds, &grpc_port);
   builder.RegisterCallbackGenericService(&service);
+  // Messages up to the client's 16 MiB limit and beyond (the library's
+  // default would refuse requests over 4 MiB).
+  builder.SetMaxReceiveMessageSize(-1);
+  builder.SetMaxSendMessageSize(-1);
   std::unique_ptr<grpc::Server> server = builder.BuildAndStart();
   std::unique_ptr<H2Relay> relay;
   int status = 0;
