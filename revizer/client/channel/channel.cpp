@@ -48,6 +48,7 @@ void Channel::start(std::shared_ptr<UnaryCall> call) {
     return;
   }
   call->deadline.expires_after(call->request.timeout);
+  call->deadline_armed = true;
   call->deadline.async_wait([self = shared_from_this(), weak = std::weak_ptr<UnaryCall>(call)](asio::error_code ec) {
     if (ec) return;
     if (auto call = weak.lock()) self->on_deadline(call);

@@ -92,6 +92,7 @@ struct UnaryCall {
 
   // Where the call is.
   asio::steady_timer deadline;
+  bool deadline_armed = false;
   std::weak_ptr<Http2Connection> connection;
   std::int32_t stream_id = -1;
   bool finished = false;  // outcome delivered, or the caller gave up
@@ -99,6 +100,11 @@ struct UnaryCall {
 
   void finish(CallOutcome outcome) {
     if (finished) return;
+    // A failure that lands after the deadline (the server's own
+    // DEADLINE_EXCEEDED, a reset racing the timer on a busy worker) is the
+    // timeout: the channel would have abandoned the call at that instant.
+    if (!outcome && deadline_armed && std::chrono::steady_clock::now() >= deadline.expiry())
+      outcome = fail(common::GrpcStatus{common::GrpcCode::Cancelled, "Timeout expired"});
     finished = true;
     deadline.cancel();
     completion.complete(std::move(outcome));

@@ -118,8 +118,15 @@ TEST_P(AdjudicatesPeer, DeadlineOnAServerThatNeverAnswers) {
   auto answers = adjudicate(c, {event("behave:never-answer")});
   const auto took = std::chrono::steady_clock::now() - started;
   ASSERT_FALSE(answers);
-  EXPECT_EQ(text_of(answers.error()), "code: 'The operation was cancelled', message: \"Timeout expired\"");
-  EXPECT_GE(took, 200ms);
+  // The server enforces the same deadline from "grpc-timeout" and, rounding
+  // it to its own clock, may send DEADLINE_EXCEEDED a fraction of a
+  // millisecond before the client's timer fires; either side's timeout is a
+  // correct end. Anything else is not.
+  const std::string text = text_of(answers.error());
+  if (text != "code: 'Deadline expired before operation could complete', message: \"Deadline Exceeded\"") {
+    EXPECT_EQ(text, "code: 'The operation was cancelled', message: \"Timeout expired\"");
+  }
+  EXPECT_GE(took, 199ms);
   EXPECT_LT(took, 3s);
   // The client is still usable afterwards.
   EXPECT_TRUE(adjudicate(c, {event("after")}));
