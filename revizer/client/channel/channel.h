@@ -64,6 +64,8 @@ class Channel : public std::enable_shared_from_this<Channel> {
   void close();
 
   const Strand& strand() const { return strand_; }
+  // The worker context the channel runs on.
+  asio::any_io_executor executor() const { return strand_.get_inner_executor(); }
 
  private:
   asio::awaitable<Status<TransportFailure>> connect_on_strand();

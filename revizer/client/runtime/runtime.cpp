@@ -20,14 +20,32 @@ std::size_t runtime_worker_count() {
   return processors == 0 ? 1 : processors;
 }
 
-Runtime::Runtime(std::size_t workers)
-    : context_(static_cast<int>(workers)), workers_(workers), blocking_(kMaxBlockingThreads) {
-  // The guard is never reset: the workers serve the context for the life of the process.
-  static auto* const keep_running = new asio::executor_work_guard<asio::io_context::executor_type>(context_.get_executor());
-  (void)keep_running;
+namespace {
+
+// The context that the calling thread serves, when it is a runtime worker.
+thread_local asio::io_context* t_worker_context = nullptr;
+
+}  // namespace
+
+Runtime::Runtime(std::size_t workers) : workers_(workers), blocking_(kMaxBlockingThreads) {
+  contexts_.reserve(workers_);
   for (std::size_t i = 0; i < workers_; ++i) {
-    std::thread([this] { context_.run(); }).detach();
+    // A hint of one thread: asio then keeps a worker's own hand-overs in
+    // that worker's queue.
+    auto& context = *contexts_.emplace_back(std::make_unique<asio::io_context>(1));
+    // The guard is never reset (nor freed): the worker serves its context
+    // for the life of the process.
+    (void)new asio::executor_work_guard<asio::io_context::executor_type>(context.get_executor());
+    std::thread([&context] {
+      t_worker_context = &context;
+      context.run();
+    }).detach();
   }
+}
+
+asio::any_io_executor Runtime::executor() {
+  if (t_worker_context) return t_worker_context->get_executor();
+  return contexts_[next_.fetch_add(1, std::memory_order_relaxed) % contexts_.size()]->get_executor();
 }
 
 Runtime& Runtime::shared() {

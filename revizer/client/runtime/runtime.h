@@ -1,12 +1,19 @@
 #pragma once
 
-// The process-wide task runtime: one io_context served by worker threads (one
-// per processor unless TAVIMOR_RUNTIME_WORKER_THREADS says otherwise), a
-// blocking pool of at most 512 threads for work that blocks (the hand-back of
-// results to Python takes the interpreter lock there). Name lookups run on
-// asio's own resolver thread, never on the blocking pool, so a connect never
-// waits behind threads parked on that lock. Made on first use and never torn
-// down.
+// The process-wide task runtime: worker threads (one per processor unless
+// TAVIMOR_RUNTIME_WORKER_THREADS says otherwise), each serving an io_context
+// of its own, and a blocking pool of at most 512 threads for work that
+// blocks (the hand-back of results to Python takes the interpreter lock
+// there). Name lookups run on asio's own resolver threads, never on the
+// blocking pool, so a connect never waits behind threads parked on that
+// lock. Made on first use and never torn down.
+//
+// Why a context per worker rather than one shared by all: work that stays
+// on one worker (a connection, the calls spawned next to it) then runs
+// without locks handed between threads or idle workers woken for it; with
+// one shared context every I/O event and every hand-over woke another
+// worker. New work from outside is dealt to the workers in turn; work
+// spawned on a worker stays there unless it names another executor.
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
@@ -18,12 +25,14 @@
 #include <asio/post.hpp>
 #include <asio/strand.hpp>
 #include <asio/use_awaitable.hpp>
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <future>
 #include <memory>
 #include <optional>
 #include <type_traits>
+#include <vector>
 
 #include "revizer/client/runtime/blocking_pool.h"
 
@@ -40,8 +49,9 @@ class Runtime {
  public:
   static Runtime& shared();
 
-  asio::io_context& context() { return context_; }
-  asio::any_io_executor executor() { return context_.get_executor(); }
+  // Where new work goes: on a worker, that worker's own context; elsewhere
+  // the next worker's in turn.
+  asio::any_io_executor executor();
   BlockingPool& blocking_pool() { return blocking_; }
   std::size_t worker_count() const { return workers_; }
 
@@ -49,7 +59,8 @@ class Runtime {
   explicit Runtime(std::size_t workers);
   ~Runtime() = delete;  // lives until the process ends
 
-  asio::io_context context_;
+  std::vector<std::unique_ptr<asio::io_context>> contexts_;  // one per worker
+  std::atomic<std::size_t> next_{0};
   std::size_t workers_;
   BlockingPool blocking_;
 };
@@ -119,14 +130,19 @@ TaskHandle spawn_task(asio::any_io_executor executor, asio::awaitable<T> work, s
   return TaskHandle(std::move(state));
 }
 
-// Drives `work` on the runtime and blocks the calling thread (which must not
-// be a runtime worker) until it has finished.
+// Drives `work` on `executor` (a runtime worker's) and blocks the calling
+// thread (which must not be a runtime worker) until it has finished.
 template <class T>
-T block_on(Runtime& runtime, asio::awaitable<T> work) {
+T block_on(asio::any_io_executor executor, asio::awaitable<T> work) {
   std::promise<T> promise;
   auto future = promise.get_future();
-  spawn_task<T>(runtime.executor(), std::move(work), [&promise](T value) { promise.set_value(std::move(value)); });
+  spawn_task<T>(std::move(executor), std::move(work), [&promise](T value) { promise.set_value(std::move(value)); });
   return future.get();
+}
+
+template <class T>
+T block_on(Runtime& runtime, asio::awaitable<T> work) {
+  return block_on(runtime.executor(), std::move(work));
 }
 
 }  // namespace revizer::client
