@@ -16,7 +16,6 @@ namespace revizer::bench {
 namespace {
 
 constexpr const char* kOurs = "Ours";
-constexpr const char* kTheirs = "GrpcCpp";
 
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -106,24 +105,23 @@ void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
 }
 
 void RatioReporter::print_ratios(std::ostream& out) const {
-  out << "\nMedians over repetitions; ratio = ours / gRPC C++ (latency: below 1 is faster; calls_per_s: above 1"
-         " is faster)\n";
+  out << "\nMedians over repetitions, and ours / theirs (latency: below 1 is faster; calls_per_s: above 1 is"
+         " faster)\n";
   for (const auto& [name, counters] : values_) {
     const std::size_t slash = name.rfind('/');
-    if (slash == std::string::npos) continue;
+    if (slash == std::string::npos || name.substr(slash + 1) != kOurs) continue;
     const std::string measure = name.substr(0, slash);
-    const std::string client = name.substr(slash + 1);
-    if (client == kTheirs) continue;
-    const auto theirs = values_.find(measure + "/" + kTheirs);
     for (const auto& [counter, values] : counters) {
       const double ours = median(values);
       out << "  " << std::left << std::setw(14) << measure << std::setw(12) << counter << std::right << std::fixed
-          << std::setprecision(1) << std::setw(12) << ours;
-      if (client == kOurs && theirs != values_.end() && theirs->second.contains(counter)) {
-        const double other = median(theirs->second.at(counter));
-        out << "  gRPC C++ " << std::setw(12) << other << "  ratio " << std::setprecision(2) << ours / other;
+          << std::setprecision(1) << "ours " << std::setw(9) << ours << " (" << values.size() << " runs)";
+      for (const auto& [other_name, other_counters] : values_) {
+        if (other_name == name || !other_name.starts_with(measure + "/") || !other_counters.contains(counter)) continue;
+        const double theirs = median(other_counters.at(counter));
+        out << "  " << other_name.substr(slash + 1) << " " << std::setprecision(1) << theirs << " ratio "
+            << std::setprecision(2) << ours / theirs;
       }
-      out << "  (" << values.size() << " runs)\n";
+      out << "\n";
     }
   }
   out << "Load averages (1, 5, 15 min): " << load_at_start_ << " at the start, " << load_averages() << " at the end\n";

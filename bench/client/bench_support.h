@@ -3,7 +3,7 @@
 // What the client benchmark shares between the clients it measures: the
 // server, the latency report, the driver that keeps a number of calls in
 // flight, and a reporter that ends the run with the ratio of each figure of
-// our client to the same figure of the gRPC C++ client.
+// our client to the same figure of each gRPC C++ client interface.
 
 #include <benchmark/benchmark.h>
 
@@ -37,9 +37,9 @@ int run_in_flight(int total, int window, const StartCall& start);
 long rss_kib();
 
 // The console report, and at the end the median of each counter over the
-// repetitions of each benchmark, with, for every measure that both clients
-// ran ("<measure>/Ours" and "<measure>/GrpcCpp"), the ratio ours / theirs,
-// and the machine's load averages at the start and the end.
+// repetitions of "<measure>/Ours" next to the same median of every other
+// client of that measure ("<measure>/<client>") with the ratio ours /
+// theirs, and the machine's load averages at the start and the end.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   RatioReporter();

@@ -4,14 +4,15 @@
 //   Unary         one call at a time from a thread that waits for each (ours:
 //                 block_on; theirs: the blocking stub): p50/p99/max in us
 //   UnaryChained  one call at a time, each started from the completion of the
-//                 one before, through both clients' asynchronous interfaces
-//                 and the same driver: p50/p99/max in us
+//                 one before, through the clients' asynchronous interfaces
+//                 (the gRPC C++ client's two: callbacks, and a completion
+//                 queue) and the same driver: p50/p99/max in us
 //   InFlight64    calls per second with 64 in flight (the same driver)
 //   Soak          our client's RSS after 10,000 and after 1,000,000 calls
 //                 with 64 in flight
 // Each request is copied from the prepared event per call, by both clients,
 // outside the timed span. The program ends with the medians of each figure
-// over the repetitions and the ratio ours / gRPC C++ of each pair, e.g.
+// over the repetitions and the ratio of ours to each gRPC C++ figure, e.g.
 //   client_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
 // (interleaving spreads the machine's changing load over both clients).
 #include <benchmark/benchmark.h>
@@ -27,6 +28,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "bench/client/bench_event.h"
@@ -135,6 +138,48 @@ struct GrpcCpp {
   Request prepared;
 };
 
+// The same client's completion-queue interface, with one thread of ours
+// draining the queue (the interface of the gRPC C++ client's own
+// benchmarks); the next call starts from that thread.
+struct GrpcCppQueue : GrpcCpp {
+  static constexpr const char* kName = "GrpcCppQueue";
+
+  GrpcCppQueue()
+      : drain([this] {
+          void* tag = nullptr;
+          bool ok = false;
+          while (queue.Next(&tag, &ok)) {
+            std::unique_ptr<Call> call(static_cast<Call*>(tag));
+            call->done(ok && call->status.ok() && call->response.events_size() == 1);
+          }
+        }) {}
+  ~GrpcCppQueue() {
+    queue.Shutdown();
+    drain.join();
+  }
+
+  void start(Request request, Done done) const {
+    auto call = std::make_unique<Call>();
+    call->request = std::move(request);
+    call->done = std::move(done);
+    call->context.set_deadline(std::chrono::system_clock::now() + kTimeout);
+    call->reader = stub().AsyncAdjudicates(&call->context, call->request, &queue);
+    Call* tag = call.get();
+    tag->reader->Finish(&tag->response, &tag->status, call.release());  // the queue hands it back
+  }
+
+  struct Call {
+    grpc::ClientContext context;
+    Request request;
+    pb::AdjudicatesResponse response;
+    grpc::Status status;
+    Done done;
+    std::unique_ptr<grpc::ClientAsyncResponseReader<pb::AdjudicatesResponse>> reader;
+  };
+  mutable grpc::CompletionQueue queue;
+  std::thread drain;
+};
+
 template <class Side>
 void unary(benchmark::State& state) {
   const Side side;
@@ -215,8 +260,9 @@ void check_same_request() {
 
 using Body = void (*)(benchmark::State&);
 
-void register_pair(const std::string& measure, Body ours, Body theirs, int iterations) {
-  for (const auto& [client, body] : {std::pair{Ours::kName, ours}, std::pair{GrpcCpp::kName, theirs}}) {
+void register_measure(const std::string& measure, std::initializer_list<std::pair<const char*, Body>> clients,
+                      int iterations) {
+  for (const auto& [client, body] : clients) {
     benchmark::RegisterBenchmark((measure + "/" + client).c_str(), body)->Iterations(iterations)->UseRealTime();
   }
 }
@@ -227,9 +273,17 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   check_same_request();
-  register_pair("Unary", unary<Ours>, unary<GrpcCpp>, 5000);
-  register_pair("UnaryChained", unary_chained<Ours>, unary_chained<GrpcCpp>, 1);
-  register_pair("InFlight64", in_flight<Ours>, in_flight<GrpcCpp>, 5);
+  register_measure("Unary", {{Ours::kName, unary<Ours>}, {GrpcCpp::kName, unary<GrpcCpp>}}, 5000);
+  register_measure("UnaryChained",
+                   {{Ours::kName, unary_chained<Ours>},
+                    {GrpcCpp::kName, unary_chained<GrpcCpp>},
+                    {GrpcCppQueue::kName, unary_chained<GrpcCppQueue>}},
+                   1);
+  register_measure("InFlight64",
+                   {{Ours::kName, in_flight<Ours>},
+                    {GrpcCpp::kName, in_flight<GrpcCpp>},
+                    {GrpcCppQueue::kName, in_flight<GrpcCppQueue>}},
+                   5);
   benchmark::RegisterBenchmark("Soak/Ours", soak)->Arg(1'000'000)->Iterations(1)->UseRealTime();
   revizer::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
