@@ -1,6 +1,5 @@
 #include "revizer/client/runtime/runtime.h"
 
-#include <asio/executor_work_guard.hpp>
 #include <charconv>
 #include <cstdlib>
 #include <string_view>
@@ -29,13 +28,13 @@ thread_local asio::io_context* t_worker_context = nullptr;
 
 Runtime::Runtime(std::size_t workers) : workers_(workers), blocking_(kMaxBlockingThreads) {
   contexts_.reserve(workers_);
+  keep_running_.reserve(workers_);
   for (std::size_t i = 0; i < workers_; ++i) {
     // A hint of one thread: asio then keeps a worker's own hand-overs in
     // that worker's queue.
     auto& context = *contexts_.emplace_back(std::make_unique<asio::io_context>(1));
-    // The guard is never reset (nor freed): the worker serves its context
-    // for the life of the process.
-    (void)new asio::executor_work_guard<asio::io_context::executor_type>(context.get_executor());
+    // Never reset: the worker serves its context for the life of the process.
+    keep_running_.emplace_back(context.get_executor());
     std::thread([&context] {
       t_worker_context = &context;
       context.run();

@@ -21,6 +21,7 @@
 #include <asio/cancellation_signal.hpp>
 #include <asio/this_coro.hpp>
 #include <asio/co_spawn.hpp>
+#include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <asio/strand.hpp>
@@ -60,6 +61,7 @@ class Runtime {
   ~Runtime() = delete;  // lives until the process ends
 
   std::vector<std::unique_ptr<asio::io_context>> contexts_;  // one per worker
+  std::vector<asio::executor_work_guard<asio::io_context::executor_type>> keep_running_;
   std::atomic<std::size_t> next_{0};
   std::size_t workers_;
   BlockingPool blocking_;
