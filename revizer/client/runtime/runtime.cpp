@@ -23,6 +23,9 @@ namespace {
 
 // The context that the calling thread serves, when it is a runtime worker.
 thread_local asio::io_context* t_worker_context = nullptr;
+// The worker dealt to a thread outside the runtime, once it asked.
+constexpr std::size_t kNotDealt = static_cast<std::size_t>(-1);
+thread_local std::size_t t_dealt_worker = kNotDealt;
 
 }  // namespace
 
@@ -44,7 +47,8 @@ Runtime::Runtime(std::size_t workers) : workers_(workers), blocking_(kMaxBlockin
 
 asio::any_io_executor Runtime::executor() {
   if (t_worker_context) return t_worker_context->get_executor();
-  return contexts_[next_.fetch_add(1, std::memory_order_relaxed) % contexts_.size()]->get_executor();
+  if (t_dealt_worker == kNotDealt) t_dealt_worker = next_.fetch_add(1, std::memory_order_relaxed);
+  return contexts_[t_dealt_worker % contexts_.size()]->get_executor();
 }
 
 Runtime& Runtime::shared() {

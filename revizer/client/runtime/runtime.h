@@ -12,8 +12,10 @@
 // on one worker (a connection, the calls spawned next to it) then runs
 // without locks handed between threads or idle workers woken for it; with
 // one shared context every I/O event and every hand-over woke another
-// worker. New work from outside is dealt to the workers in turn; work
-// spawned on a worker stays there unless it names another executor.
+// worker. So new work stays together: work spawned on a worker stays there,
+// and work from a thread outside the runtime goes to the worker dealt to
+// that thread (in turn, on its first use), where the connections it opened
+// live too. Work that names another executor goes there.
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
@@ -50,8 +52,8 @@ class Runtime {
  public:
   static Runtime& shared();
 
-  // Where new work goes: on a worker, that worker's own context; elsewhere
-  // the next worker's in turn.
+  // Where new work goes: on a worker, that worker's own context; on another
+  // thread, the context of the worker dealt to that thread.
   asio::any_io_executor executor();
   BlockingPool& blocking_pool() { return blocking_; }
   std::size_t worker_count() const { return workers_; }
