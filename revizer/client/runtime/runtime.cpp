@@ -21,7 +21,10 @@ std::size_t runtime_worker_count() {
 
 namespace {
 
-// The context that the calling thread serves, when it is a runtime worker.
+// The runtime and context that the calling thread serves, when it is a
+// runtime worker (the runtime too: a thread that a fork() carried into a
+// child with a runtime of its own serves nothing there).
+thread_local const Runtime* t_worker_runtime = nullptr;
 thread_local asio::io_context* t_worker_context = nullptr;
 // The worker dealt to a thread outside the runtime, once it asked.
 constexpr std::size_t kNotDealt = static_cast<std::size_t>(-1);
@@ -38,7 +41,8 @@ Runtime::Runtime(std::size_t workers) : workers_(workers), blocking_(kMaxBlockin
     auto& context = *contexts_.emplace_back(std::make_unique<asio::io_context>(1));
     // Never reset: the worker serves its context for the life of the process.
     keep_running_.emplace_back(context.get_executor());
-    std::thread([&context] {
+    std::thread([this, &context] {
+      t_worker_runtime = this;
       t_worker_context = &context;
       context.run();
     }).detach();
@@ -46,7 +50,7 @@ Runtime::Runtime(std::size_t workers) : workers_(workers), blocking_(kMaxBlockin
 }
 
 asio::any_io_executor Runtime::executor() {
-  if (t_worker_context) return t_worker_context->get_executor();
+  if (t_worker_runtime == this) return t_worker_context->get_executor();
   if (t_dealt_worker == kNotDealt) t_dealt_worker = next_.fetch_add(1, std::memory_order_relaxed);
   return contexts_[t_dealt_worker % contexts_.size()]->get_executor();
 }
