@@ -18,14 +18,11 @@
 #include <benchmark/benchmark.h>
 #include <grpcpp/grpcpp.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <string>
 #include <thread>
