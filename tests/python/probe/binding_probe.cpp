@@ -14,6 +14,7 @@
 #include "python/src/binding/binding.h"
 #include "python/src/enums/result_enums.h"
 #include "tests/python/probe/constructor_probe.h"
+#include "tests/python/probe/described_probe.h"
 
 namespace revizer::python::probe {
 namespace {
@@ -194,6 +195,7 @@ int probe_exec(PyObject* module) noexcept {
     if (PyModule_AddType(module, type_object<OpaqueClass>()) < 0) return -1;
     if (PyModule_AddType(module, type_object<Decision>()) < 0) return -1;
     if (add_constructor_probes(module) < 0) return -1;
+    if (add_described_probes(module) < 0) return -1;
     PyObject* panic = panic_exception_type();
     if (panic == nullptr || PyModule_AddObjectRef(module, "PanicException", panic) < 0) return -1;
     Ref name = Ref::steal(PyModule_GetNameObject(module));
