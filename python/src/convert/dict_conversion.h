@@ -25,7 +25,7 @@ enum class Strip { No, AssetContent };
 
 [[gnu::cold]] inline void codec_value_error(const json::CodecError& error) {
   const std::string text = error.to_string();
-  Ref message = Ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  Ref message = Ref::steal(new_str(text));
   if (message) PyErr_SetObject(PyExc_ValueError, message.get());
 }
 
