@@ -3,7 +3,7 @@
 #include "common/env/env_file_loader.h"
 #include "common/env/env_path.h"
 #include "common/env/process_env.h"
-#include "common/platform/files.h"
+#include "platform/files.h"
 #include "text/ascii.h"
 #include "text/utf8_bytes.h"
 #include "text/white_space.h"
