@@ -17,7 +17,7 @@
 #include "python/src/convert/py_to_json.h"
 #include "python/src/convert/py_to_record.h"
 #include "python/src/convert/record_to_py.h"
-#include "python/src/convert/strip_asset_content.h"
+#include "core/strip_asset_content.h"
 
 namespace revizer::python {
 
@@ -33,7 +33,7 @@ template <class C, Strip S = Strip::No>
 PyObject* record_to_dict(const typename C::Record& record) {
   if constexpr (S == Strip::AssetContent) {
     json::Value value = json::encode(record);
-    strip_asset_content(value);
+    core::strip_asset_content(value);
     return json_to_py(value);
   } else {
     static_assert(json::DescribedRecord<typename C::Record>, "include the record's description header");
