@@ -70,8 +70,9 @@ constexpr auto kAgentCard = describe<AgentCardClass>(
 
 template <>
 const ClassDef& AgentCardClass::def() {
-  return data_class<kAgentCard>({.methods = {static_method<kReact, &react_impl, arg::RecordRef<ReActAgentCardClass>>(),
-                                             static_method<kCoding, &coding_impl, arg::RecordRef<CodingAgentCardClass>>()}});
+  return data_class<kAgentCard>(
+      {.methods = {static_method<kReact, &react_impl, arg::RecordRef<ReActAgentCardClass>>(),
+                   static_method<kCoding, &coding_impl, arg::RecordRef<CodingAgentCardClass>>()}});
 }
 
 }  // namespace revizer::python

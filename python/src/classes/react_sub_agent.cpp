@@ -18,7 +18,9 @@ PyObject* repr_impl(const ReActSubAgentDescriptor& sub) {
 
 // Stored as given: only a card puts its sub-agents' tool names in order.
 constexpr auto kReActSubAgentDescriptor = describe<ReActSubAgentDescriptorClass>(
-    {.name = "ReActSubAgentDescriptor", .doc = "Static capability metadata for one ReAct sub-agent.", .repr = &repr_impl},
+    {.name = "ReActSubAgentDescriptor",
+     .doc = "Static capability metadata for one ReAct sub-agent.",
+     .repr = &repr_impl},
     kw<arg::Text>("name", &ReActSubAgentDescriptor::name),
     kw<arg::OptList<arg::Text>>("parent_path", &ReActSubAgentDescriptor::parent_path, "None"),
     kw<arg::NoneDefaulted<arg::Text>>("description", &ReActSubAgentDescriptor::description, "None"),
