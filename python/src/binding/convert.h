@@ -179,7 +179,7 @@ bool fill_list(PyObject* object, std::vector<T>& out) {
   }
   const Py_ssize_t hint = PyObject_Size(object);
   if (hint < 0) {
-    PyErr_Clear();
+    if (!discard_exception()) return false;  // a failed __len__ is only a missing hint
   } else {
     reserve_hint(out, hint);
   }
