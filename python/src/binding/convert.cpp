@@ -129,25 +129,8 @@ PyResult<double> to_f64(PyObject* object) {
 }
 
 PyResult<TextMap> to_str_map(PyObject* object) {
-  if (!PyDict_Check(object)) {
-    type_check_error(object, "dict");
-    return raised();
-  }
   TextMap map;
-  map.reserve(static_cast<std::size_t>(PyDict_Size(object)));
-  Py_ssize_t pos = 0;
-  PyObject* key = nullptr;
-  PyObject* value = nullptr;
-  while (PyDict_Next(object, &pos, &key, &value)) {
-    // Strong references: converting may run code that changes the dict.
-    Ref key_ref = Ref::borrow(key);
-    Ref value_ref = Ref::borrow(value);
-    auto key_text = to_text(key);
-    if (!key_text) return raised();
-    auto value_text = to_text(value);
-    if (!value_text) return raised();
-    map.insert_or_assign(std::move(*key_text), std::move(*value_text));
-  }
+  if (!fill_str_map(object, map)) return raised();
   return map;
 }
 

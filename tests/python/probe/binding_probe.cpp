@@ -117,10 +117,10 @@ PyObject* probe_keywords(std::string a, std::string b, std::string c, std::optio
 PyObject* probe_convert(std::optional<std::int32_t> i32, std::optional<std::uint32_t> u32, std::optional<double> f64,
                         std::optional<bool> flag, std::vector<std::string> texts, std::vector<std::string> opt_texts,
                         std::vector<double> floats, std::vector<std::uint32_t> indices,
-                        std::optional<TextMap> strmap, std::optional<std::uint8_t> decision,
+                        std::optional<TextMap> strmap, std::optional<result::Decision> decision,
                         std::optional<ProbeRecord> probe) {
   std::optional<std::int32_t> decision_index;
-  if (decision) decision_index = *decision;
+  if (decision) decision_index = static_cast<std::int32_t>(*decision);
   std::optional<std::string> probe_alpha;
   if (probe) probe_alpha = probe->alpha;
   return Py_BuildValue("{sNsNsNsNsNsNsNsNsNsNsN}", "i32", py(i32), "u32", py(u32), "f64", py(f64), "flag",
