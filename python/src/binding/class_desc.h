@@ -31,8 +31,9 @@
 //
 // The default word is what the text signature shows; the build checks it
 // against the converter: "None" needs one that takes None (Opt, OptList,
-// NoneDefaulted), "..." one that refuses it (List); other words ("False")
-// suit Defaulted. Defaults of stored values are the record's own member
+// NoneDefaulted, or Defaulted over one that reads None itself, as Json
+// does), "..." one that refuses it (List); other words ("False") suit
+// Defaulted. Defaults of stored values are the record's own member
 // initializers.
 //
 // `describe<C, &finish>(...)`: after every argument is stored, the
@@ -111,15 +112,6 @@ struct PropRow {
 
 namespace detail {
 
-template <class Conv>
-constexpr bool takes_none() {
-  if constexpr (requires { Conv::none_ok; }) {
-    return Conv::none_ok;
-  } else {
-    return false;
-  }
-}
-
 template <class Conv, class Member>
 consteval ParamRow<Conv, Member> param_row(const char* name, Member member, bool keyword_only, const char* word) {
   const bool required = word == nullptr;
@@ -127,8 +119,8 @@ consteval ParamRow<Conv, Member> param_row(const char* name, Member member, bool
   if (!required) {
     const std::string_view text(word);
     if (text.empty()) throw "an empty default word";
-    if (text == "None" && !takes_none<Conv>()) throw "the default None needs a converter that takes None";
-    if (text == "..." && takes_none<Conv>()) throw "the default ... needs a converter that refuses None";
+    if (text == "None" && !python::takes_none<Conv>()) throw "the default None needs a converter that takes None";
+    if (text == "..." && python::takes_none<Conv>()) throw "the default ... needs a converter that refuses None";
   }
   return {name, member, required, keyword_only, word};
 }

@@ -179,7 +179,7 @@ bool fill_list(PyObject* object, std::vector<T>& out) {
   }
   const Py_ssize_t hint = PyObject_Size(object);
   if (hint < 0) {
-    PyErr_Clear();
+    if (!discard_exception()) return false;  // a failed __len__ is only a missing hint
   } else {
     reserve_hint(out, hint);
   }
@@ -197,6 +197,16 @@ PyResult<std::vector<typename Elem::type>> to_list(PyObject* object) {
   std::vector<typename Elem::type> list;
   if (!fill_list<Elem>(object, list)) return raised();
   return list;
+}
+
+// Whether converter `Conv` accepts None (its `none_ok`; false without one).
+template <class Conv>
+constexpr bool takes_none() {
+  if constexpr (requires { Conv::none_ok; }) {
+    return Conv::none_ok;
+  } else {
+    return false;
+  }
 }
 
 namespace arg {
@@ -269,6 +279,7 @@ struct Str {
 struct Object {
   using type = PyObject*;
   static constexpr bool absent_ok = false;
+  static constexpr bool none_ok = true;
   static PyResult<type> convert(PyObject* object) { return object; }
 };
 // A copy of the record of a `C` object, made straight from the object.
@@ -323,7 +334,7 @@ template <class Conv, bool TakesNone>
 struct KeepDefault {
   using type = typename Conv::type;
   static constexpr bool absent_ok = true;
-  static constexpr bool none_ok = TakesNone;
+  static constexpr bool none_ok = TakesNone || takes_none<Conv>();
   static bool keeps(PyObject* object) { return object == nullptr || (TakesNone && object == Py_None); }
   static PyResult<type> convert(PyObject* object) {
     if (keeps(object)) return type{};

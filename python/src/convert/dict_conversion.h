@@ -25,7 +25,7 @@ enum class Strip { No, AssetContent };
 
 [[gnu::cold]] inline void codec_value_error(const json::CodecError& error) {
   const std::string text = error.to_string();
-  Ref message = Ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  Ref message = Ref::steal(new_str(text));
   if (message) PyErr_SetObject(PyExc_ValueError, message.get());
 }
 
@@ -43,14 +43,11 @@ PyObject* record_to_dict(const typename C::Record& record) {
 }
 
 // A value of type `T` read from a Python object in its dict form (any
-// object, as `from_dict(data)` takes it). A failure of `py_to_json` passes
-// unchanged; a decoder failure is a ValueError with the decoder's text.
+// object, as `from_dict(data)` takes it) through its JSON form alone. A
+// failure of `py_to_json` passes unchanged; a decoder failure is a
+// ValueError with the decoder's text.
 template <class T>
-PyResult<T> from_py(PyObject* data) {
-  if constexpr (json::DescribedRecord<T>) {
-    T record{};
-    if (read_from_py(data, record)) return record;
-  }
+PyResult<T> from_py_by_json(PyObject* data) {
   PyResult<json::Value> value = py_to_json(data);
   if (!value) return raised();
   auto decoded = json::decode<T>(std::move(*value));
@@ -59,6 +56,16 @@ PyResult<T> from_py(PyObject* data) {
     return raised();
   }
   return std::move(*decoded);
+}
+
+// The same, read straight from plain data where that gives the same value.
+template <class T>
+PyResult<T> from_py(PyObject* data) {
+  if constexpr (json::DescribedRecord<T>) {
+    T record{};
+    if (read_from_py(data, record)) return record;
+  }
+  return from_py_by_json<T>(data);
 }
 
 template <class C>

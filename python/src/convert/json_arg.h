@@ -20,6 +20,7 @@ namespace arg {
 struct Json {
   using type = json::Value;
   static constexpr bool absent_ok = false;
+  static constexpr bool none_ok = true;  // as null
   static PyResult<type> convert(PyObject* object) { return py_to_json(object); }
 };
 
