@@ -44,15 +44,15 @@ constexpr std::size_t length(const char* text) {
   return n;
 }
 
-// Position of `needle` in `text` at or after `from`, or npos. Written out
-// rather than string_view::find: GCC's constant evaluation of that under
-// -fsanitize=undefined refuses texts held in static arrays (the generated
-// class docs), which broke the sanitizer build.
-constexpr std::size_t find_text(std::string_view text, std::string_view needle, std::size_t from = 0) {
-  for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
-    std::size_t k = 0;
-    while (k < needle.size() && text[i + k] == needle[k]) ++k;
-    if (k == needle.size()) return i;
+// string_view::find by hand: GCC 12 cannot evaluate the library's find at
+// compile time under -fsanitize=undefined when the text is a static member
+// of a class template (the class descriptions' generated docs), and these
+// checks run only at compile time.
+constexpr std::size_t find(std::string_view text, std::string_view part, std::size_t from = 0) {
+  for (std::size_t at = from; at + part.size() <= text.size(); ++at) {
+    std::size_t i = 0;
+    while (i < part.size() && text[at + i] == part[i]) ++i;
+    if (i == part.size()) return at;
   }
   return std::string_view::npos;
 }
@@ -65,13 +65,13 @@ constexpr bool doc_agrees(std::string_view doc, std::string_view owner, const st
   if (doc.substr(0, owner.size()) != owner) return false;
   std::size_t at = owner.size();
   if (at >= doc.size() || doc[at] != '(') return false;
-  const std::size_t close = find_text(doc, ")\n--\n\n", at);
+  const std::size_t close = find(doc, ")\n--\n\n", at);
   if (close == std::string_view::npos) return false;
   std::string_view list = doc.substr(at + 1, close - at - 1);
   std::size_t index = 0;
   bool keyword_only = false;
   while (!list.empty()) {
-    const std::size_t comma = find_text(list, ", ");
+    const std::size_t comma = find(list, ", ");
     const std::string_view item = list.substr(0, comma);
     list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 2);
     if (item == "$self") continue;
@@ -80,7 +80,7 @@ constexpr bool doc_agrees(std::string_view doc, std::string_view owner, const st
       continue;
     }
     if (index >= N) return false;
-    const std::size_t equals = find_text(item, "=");
+    const std::size_t equals = find(item, "=");
     const Param& param = params[index++];
     if (item.substr(0, equals) != std::string_view(param.name)) return false;
     if ((equals == std::string_view::npos) != param.required) return false;
