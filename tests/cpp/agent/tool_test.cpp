@@ -4,12 +4,25 @@
 
 #include <string>
 
-#include "tests/cpp/json/json_cases.h"
+#include "model/json/reader.h"
+#include "model/json/writer.h"
 
 namespace revizer::agent {
 namespace {
 
-using namespace revizer::testing;
+json::Value value_of(std::string_view text) {
+  auto v = json::parse(text);
+  EXPECT_TRUE(v) << text;
+  return v ? std::move(*v) : json::Value();
+}
+
+// Decodes `text` as R and writes it back; an error gives its text.
+template <class R>
+std::string round_trip(std::string_view text, json::Mode mode = json::Mode::Direct) {
+  auto r = json::decode<R>(value_of(text), mode);
+  if (!r) return r.error().to_string();
+  return json::write(json::encode(*r));
+}
 
 TEST(Tool, WritesKeysInDeclarationOrder) {
   Tool minimal;
