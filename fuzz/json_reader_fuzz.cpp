@@ -12,6 +12,8 @@
 #include "model/agent/tool_record.h"
 #include "model/json/reader.h"
 #include "model/json/writer.h"
+#include "model/result/adjudicated_record.h"
+#include "model/result/scanned.h"
 
 namespace {
 
@@ -54,5 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Reached directly too: deep inside an agent the fuzzer finds them late.
   decode_both_ways<agent::CodingAgentCard>(*first);
   decode_both_ways<agent::McpServerConfigValue>(*first);
+  decode_both_ways<result::Adjudicated>(*first);
+  decode_both_ways<result::Scanned>(*first);
   return 0;
 }

@@ -195,8 +195,9 @@ struct MapCodec {
 
 template <class X>
 struct Codec<std::map<std::string, X>> : MapCodec<std::map<std::string, X>> {};
-template <class X>
-struct Codec<std::unordered_map<std::string, X>> : MapCodec<std::unordered_map<std::string, X>> {};
+template <class X, class Hash, class Eq, class Alloc>
+struct Codec<std::unordered_map<std::string, X, Hash, Eq, Alloc>>
+    : MapCodec<std::unordered_map<std::string, X, Hash, Eq, Alloc>> {};
 
 template <Described T>
 struct Codec<T> {

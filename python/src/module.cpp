@@ -8,6 +8,8 @@
 
 #include "python/src/binding/binding.h"
 #include "python/src/classes/agent_classes.h"
+#include "python/src/classes/result_classes.h"
+#include "python/src/classes/scan_classes.h"
 #include "python/src/classes/tool_classes.h"
 #include "python/src/enums/enums.h"
 #include "python/src/functions/module_functions.h"
@@ -45,12 +47,29 @@ constexpr std::array kClasses{
     ClassEntry{"CodingAgentCard", &type_object<CodingAgentCardClass>},
     ClassEntry{"AgentCard", &type_object<AgentCardClass>},
     ClassEntry{"Agent", &type_object<AgentClass>},
+    ClassEntry{"PolicyMetadata", &type_object<PolicyMetadataClass>},
+    ClassEntry{"PolicyProvenance", &type_object<PolicyProvenanceClass>},
+    ClassEntry{"PolicySetProvenance", &type_object<PolicySetProvenanceClass>},
+    ClassEntry{"Steering", &type_object<SteeringClass>},
+    ClassEntry{"SignatureGuardrailMatch", &type_object<SignatureGuardrailMatchClass>},
+    ClassEntry{"SignatureGuardrailResult", &type_object<SignatureGuardrailResultClass>},
+    ClassEntry{"IfcGuardrailResult", &type_object<IfcGuardrailResultClass>},
+    ClassEntry{"SemanticGuardrailFinding", &type_object<SemanticGuardrailFindingClass>},
+    ClassEntry{"SemanticGuardrailResult", &type_object<SemanticGuardrailResultClass>},
+    ClassEntry{"GuardrailResults", &type_object<GuardrailResultsClass>},
+    ClassEntry{"Adjudicated", &type_object<AdjudicatedClass>},
     ClassEntry{"SignalFocus", &type_object<SignalFocus>},
     ClassEntry{"SignalCategory", &type_object<SignalCategory>},
     ClassEntry{"SignalSeverity", &type_object<SignalSeverity>},
     ClassEntry{"MessageType", &type_object<MessageType>},
     ClassEntry{"AgentIntent", &type_object<AgentIntent>},
     ClassEntry{"TranscriptOutcome", &type_object<TranscriptOutcome>},
+    ClassEntry{"Signal", &type_object<SignalClass>},
+    ClassEntry{"EventScanResult", &type_object<EventScanResultClass>},
+    ClassEntry{"TranscriptPhase", &type_object<TranscriptPhaseClass>},
+    ClassEntry{"TranscriptDigest", &type_object<TranscriptDigestClass>},
+    ClassEntry{"TranscriptScanResult", &type_object<TranscriptScanResultClass>},
+    ClassEntry{"Scanned", &type_object<ScannedClass>},
 };
 
 int add_class(PyObject* module, const ClassEntry& entry) {
