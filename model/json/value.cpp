@@ -207,6 +207,23 @@ std::vector<Member> Object::take_members() && noexcept {
   return out;
 }
 
+std::optional<Value> Object::swap_remove(std::string_view key) {
+  const std::ptrdiff_t pos = position_of(key);
+  if (pos < 0) return std::nullopt;
+  auto& slot = members_[static_cast<std::size_t>(pos)];
+  std::optional<Value> removed(std::move(slot.value));
+  if (&slot != &members_.back()) slot = std::move(members_.back());
+  members_.pop_back();
+  if (index_) {
+    if (members_.size() < kIndexThreshold) {
+      index_.reset();
+    } else {
+      index_ = std::make_unique<ObjectIndex>(members_);
+    }
+  }
+  return removed;
+}
+
 // --- Value ---------------------------------------------------------------------
 
 Value::Value(double d) noexcept {

@@ -13,6 +13,7 @@
 //   obj.find(key)                  lookup, nullptr when absent
 //   for (const Member& m : obj)    iteration in insertion order
 //   std::move(obj).take_members()  move all entries out (keys included)
+//   obj.swap_remove(key)           take one entry out, the last fills its place
 //   v.become_string() ...          turn v into an empty string/array/object
 //                                  and fill it in place
 //   a == b                         JSON equality: same kind, numbers of the
@@ -30,6 +31,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -81,6 +83,11 @@ class Object {
 
   // Moves every entry out, leaving the object empty.
   std::vector<Member> take_members() && noexcept;
+
+  // Takes the entry under `key` out and moves the last entry into its
+  // place; the others keep their order. Empty when the key is absent.
+  // Linear in the size of an indexed object (the index is rebuilt).
+  std::optional<Value> swap_remove(std::string_view key);
 
  private:
   friend class Value;

@@ -61,6 +61,34 @@ TEST(JsonObject, RepeatedKeyKeepsFirstPositionAndLastValue) {
   }
 }
 
+TEST(JsonObject, SwapRemoveMovesTheLastEntryIntoThePlace) {
+  // Small, at the index threshold, and indexed: lookups stay right.
+  for (int size : {4, 12, 13, 300}) {
+    Object o = with_keys(size);
+    auto removed = o.swap_remove("k1");
+    ASSERT_TRUE(removed) << size;
+    EXPECT_EQ(*removed, Value(1));
+    ASSERT_EQ(o.size(), static_cast<std::size_t>(size) - 1);
+    const std::string last = std::string("k").append(std::to_string(size - 1));
+    EXPECT_EQ(o.members()[0].key, "k0");
+    EXPECT_EQ(o.members()[1].key, last);
+    EXPECT_EQ(o.members()[2].key, "k2");
+    EXPECT_EQ(o.find("k1"), nullptr);
+    ASSERT_NE(o.find(last), nullptr);
+    EXPECT_EQ(*o.find(last), Value(size - 1));
+    EXPECT_FALSE(o.swap_remove("k1"));
+    // Removing the last entry moves nothing.
+    const std::string now_last = o.members().back().key;
+    EXPECT_TRUE(o.swap_remove(now_last));
+    EXPECT_EQ(o.members()[1].key, last);
+    EXPECT_EQ(o.find(now_last), nullptr);
+    EXPECT_EQ(o.size(), static_cast<std::size_t>(size) - 2);
+    o.insert("k1", Value("again"));
+    EXPECT_EQ(o.members().back().key, "k1");
+    EXPECT_EQ(*o.find("k1"), Value("again"));
+  }
+}
+
 TEST(JsonObject, CopiesKeepOrderAndLookup) {
   const Object big = with_keys(100);
   Object copy = big;

@@ -1,0 +1,19 @@
+#pragma once
+
+// The timestamp's place in the event's JSON form: an RFC 3339 string ending
+// in "Z". A reading error carries the parser's text unchanged.
+
+#include "model/event/timestamp.h"
+#include "model/json/codec_error.h"
+#include "model/json/value.h"
+#include "support/result.h"
+
+namespace revizer::event {
+
+json::Value timestamp_to_json(const Timestamp& t);
+
+// A JSON string read by parse_rfc3339; any other value fails with
+// "invalid type: {}, expected an RFC 3339 formatted date and time string".
+Result<Timestamp, json::CodecError> timestamp_from_json(const json::Value& value);
+
+}  // namespace revizer::event
