@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the JSON text reader. Whatever it accepts must
 // write back to text that reads to an equal value and writes identically;
-// the accepted value then goes through a record decoder in both modes.
+// the accepted value then goes through the record decoders in both modes,
+// and what they read must write back to a form that reads to an equal record.
 
 #include <cstddef>
 #include <cstdint>
@@ -8,8 +9,28 @@
 #include <string_view>
 
 #include "model/agent/tool_record.h"
+#include "model/event/context_record.h"
+#include "model/event/trajectory_event.h"
 #include "model/json/reader.h"
 #include "model/json/writer.h"
+
+namespace {
+
+template <class T>
+void decode_and_round_trip(const revizer::json::Value& value) {
+  using namespace revizer::json;
+  for (Mode mode : {Mode::Direct, Mode::Buffered}) {
+    auto decoded = decode<T>(Value(value), mode);
+    if (!decoded) {
+      if (decoded.error().message.empty() || decoded.error().line != 0) std::abort();
+      continue;
+    }
+    auto again = decode<T>(encode(*decoded), Mode::Direct);
+    if (!again || !(*again == *decoded)) std::abort();
+  }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace revizer;
@@ -29,14 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Value copy = *first;
   if (!(copy == *first)) std::abort();
 
-  for (Mode mode : {Mode::Direct, Mode::Buffered}) {
-    auto tool = json::decode<agent::Tool>(Value(*first), mode);
-    if (!tool) {
-      if (tool.error().message.empty() || tool.error().line != 0) std::abort();
-      continue;
-    }
-    auto again = json::decode<agent::Tool>(json::encode(*tool), Mode::Direct);
-    if (!again || !(*again == *tool)) std::abort();
-  }
+  decode_and_round_trip<agent::Tool>(*first);
+  decode_and_round_trip<event::TrajectoryEvent>(*first);
+  decode_and_round_trip<event::Causality>(*first);
   return 0;
 }
