@@ -7,8 +7,8 @@
 //
 // Decoders consume their input and move strings and containers out of it.
 // Kinds provided here: std::string, bool, the four integer kinds, double,
-// Value, std::optional<X>, std::vector<X>, maps from string (std::map for
-// key order, std::unordered_map for hash order), described types (records and
+// Value, std::optional<X>, Box<X> (as X), std::vector<X>, maps from string
+// (std::map for key order, std::unordered_map for hash order), described types (records and
 // unions whose description `json_record(const T*)` is found by
 // argument-dependent lookup, see record.h) and enumerations (EnumTable<E>,
 // see enum_codec.h). A type with a hand-written form specialises Codec.
@@ -28,6 +28,7 @@
 #include "model/json/codec_error.h"
 #include "model/json/codec_errors.h"
 #include "model/json/value.h"
+#include "support/box.h"
 #include "support/result.h"
 
 namespace revizer::json {
@@ -136,6 +137,16 @@ struct Codec<std::optional<X>> {
     if (auto st = Codec<X>::decode(std::move(in), x, mode); !st) return st;
     out = std::move(x);
     return Ok{};
+  }
+};
+
+// A boxed value has the JSON form of the value it holds.
+template <class X>
+struct Codec<Box<X>> {
+  static Value encode(const Box<X>& b) { return Codec<X>::encode(*b); }
+  static Decoded decode(Value&& in, Box<X>& out, Mode mode) {
+    if (!out.has_value()) out = Box<X>();
+    return Codec<X>::decode(std::move(in), *out, mode);
   }
 };
 
