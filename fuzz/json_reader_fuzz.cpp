@@ -14,6 +14,8 @@
 #include "model/event/trajectory_event.h"
 #include "model/json/reader.h"
 #include "model/json/writer.h"
+#include "model/result/adjudicated_record.h"
+#include "model/result/scanned.h"
 
 namespace {
 
@@ -56,6 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Reached directly too: deep inside an agent the fuzzer finds them late.
   decode_both_ways<agent::CodingAgentCard>(*first);
   decode_both_ways<agent::McpServerConfigValue>(*first);
+  decode_both_ways<result::Adjudicated>(*first);
+  decode_both_ways<result::Scanned>(*first);
   decode_both_ways<event::TrajectoryEvent>(*first);
   decode_both_ways<event::Causality>(*first);
   return 0;

@@ -2,12 +2,12 @@
 // key order, buffered content, and the derived names.
 #include "model/event/trajectory_event.h"
 
-#include "tests/cpp/event/round_trip.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::event {
 namespace {
 
-using testing::ModeCase;
+using testing::JsonCase;
 using testing::round_trip;
 using testing::value_of;
 
@@ -44,7 +44,7 @@ TEST(TrajectoryEvent, EitherKeyOrderAndSkippedKeys) {
 // never buffered content.
 TEST(TrajectoryEvent, ObjectFormErrors) {
   const std::string unknown_action = std::string("unknown variant `action`, expected ") + kCategories;
-  const ModeCase cases[] = {
+  const JsonCase cases[] = {
       {R"({})", "missing field `category`"},
       {R"({"category":"Action"})", "missing field `payload`"},
       {R"({"payload":{"type":"ToolCall"}})", "missing field `category`"},
@@ -71,7 +71,7 @@ TEST(TrajectoryEvent, ObjectFormErrors) {
       {R"({"category":"Action","payload":{"data":5,"type":"Bogus"}})",
        "unknown variant `Bogus`, expected one of `ToolCall`, `ShellCommand`, `WebFetch`, `FileOperation`"},
   };
-  for (const ModeCase& c : cases) EXPECT_EQ(event(c.input), c.direct) << c.input;
+  for (const JsonCase& c : cases) EXPECT_EQ(event(c.input), c.direct) << c.input;
 }
 
 TEST(TrajectoryEvent, ArrayForm) {
