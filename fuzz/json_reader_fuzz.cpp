@@ -11,6 +11,8 @@
 #include "model/agent/agent_record.h"
 #include "model/agent/tool_record.h"
 #include "model/event/context_record.h"
+#include "model/event/envelope_normalization.h"
+#include "model/event/event_record.h"
 #include "model/event/trajectory_event.h"
 #include "model/json/reader.h"
 #include "model/json/writer.h"
@@ -31,6 +33,24 @@ void decode_both_ways(const revizer::json::Value& accepted) {
     auto again = decode<R>(encode(*record), Mode::Direct);
     if (!again || !(*again == *record)) std::abort();
   }
+}
+
+// The path of Event.from_json after the text is read: normalise, then
+// decode the envelope (in direct mode only: it is never held content).
+void normalise_and_decode_event(const revizer::json::Value& accepted) {
+  using namespace revizer;
+  json::Value envelope = accepted;
+  if (!event::normalize_event_envelope(envelope)) {
+    if (accepted.is_object() || !(envelope == accepted)) std::abort();
+    return;
+  }
+  auto e = json::decode<event::Event>(std::move(envelope));
+  if (!e) {
+    if (e.error().message.empty() || e.error().line != 0) std::abort();
+    return;
+  }
+  auto again = json::decode<event::Event>(json::encode(*e));
+  if (!again || !(*again == *e)) std::abort();
 }
 
 }  // namespace
@@ -62,5 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   decode_both_ways<result::Scanned>(*first);
   decode_both_ways<event::TrajectoryEvent>(*first);
   decode_both_ways<event::Causality>(*first);
+  normalise_and_decode_event(*first);
   return 0;
 }

@@ -9,9 +9,7 @@ namespace revizer::event {
 
 namespace record {
 
-using enum json::Written;
-using enum json::Read;
-using json::field;
+using namespace json::describe;
 
 inline constexpr json::Record kActor{"struct Actor",
                                      field<Always, Required>("id", &Actor::id),

@@ -8,7 +8,17 @@
 #include <optional>
 #include <string>
 
+#include "model/agent/agent.h"
+
 namespace revizer::event {
+
+// The agent started, with its card.
+struct Started {
+  agent::Agent agent;
+  std::optional<std::string> task;
+
+  friend bool operator==(const Started&, const Started&) = default;
+};
 
 // The run completed successfully.
 struct Completed {

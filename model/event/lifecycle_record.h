@@ -3,6 +3,7 @@
 // The JSON descriptions of the lifecycle payloads: every key always written,
 // an absent text as null.
 
+#include "model/agent/agent_record.h"
 #include "model/event/lifecycle.h"
 #include "model/json/record.h"
 
@@ -10,9 +11,10 @@ namespace revizer::event {
 
 namespace record {
 
-using enum json::Written;
-using enum json::Read;
-using json::field;
+using namespace json::describe;
+
+inline constexpr json::Record kStarted{"struct Started", field<Always, Required>("agent", &Started::agent),
+                                       field<Always, Optional>("task", &Started::task)};
 
 inline constexpr json::Record kCompleted{"struct Completed", field<Always, Optional>("summary", &Completed::summary)};
 
@@ -28,6 +30,7 @@ inline constexpr json::Record kResumed{"struct Resumed", field<Always, Required>
 
 }  // namespace record
 
+constexpr const auto& json_record(const Started*) { return record::kStarted; }
 constexpr const auto& json_record(const Completed*) { return record::kCompleted; }
 constexpr const auto& json_record(const Failed*) { return record::kFailed; }
 constexpr const auto& json_record(const Terminated*) { return record::kTerminated; }

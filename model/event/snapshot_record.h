@@ -10,9 +10,7 @@ namespace revizer::event {
 
 namespace record {
 
-using enum json::Written;
-using enum json::Read;
-using json::field;
+using namespace json::describe;
 
 inline constexpr json::Record kSnapshot{"struct Snapshot",
                                         field<Always, Required>("snapshot_id", &Snapshot::snapshot_id),

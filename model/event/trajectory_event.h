@@ -15,13 +15,17 @@
 #include "model/event/observation_record.h"
 #include "model/event/snapshot_record.h"
 #include "model/json/adjacent_union.h"
+#include "model/result/adjudicated_record.h"
+#include "model/result/scanned.h"
 
 namespace revizer::event {
 
 using Action = std::variant<ToolCall, ShellCommand, WebFetch, FileOperation>;
 using Observation =
     std::variant<Prompt, Thought, ToolOutput, ShellCommandOutput, WebFetchOutput, FileOperationResult>;
-using Control = std::variant<Completed, Failed, Terminated, Suspended, Resumed>;
+// Adjudicated and Scanned are the result model's records.
+using Control =
+    std::variant<Started, Completed, Failed, Terminated, Suspended, Resumed, result::Adjudicated, result::Scanned>;
 using State = std::variant<Snapshot>;
 using TrajectoryEvent = std::variant<Action, Observation, Control, State>;
 
@@ -37,7 +41,10 @@ inline constexpr json::AdjacentUnion<Observation> kObservation{
     {"Prompt", "Thought", "ToolOutput", "ShellCommandOutput", "WebFetchOutput", "FileOperationResult"}};
 
 inline constexpr json::AdjacentUnion<Control> kControl{
-    "adjacently tagged enum Control", "type", "data", {"Completed", "Failed", "Terminated", "Suspended", "Resumed"}};
+    "adjacently tagged enum Control",
+    "type",
+    "data",
+    {"Started", "Completed", "Failed", "Terminated", "Suspended", "Resumed", "Adjudicated", "Scanned"}};
 
 inline constexpr json::AdjacentUnion<State> kState{"adjacently tagged enum State", "type", "data", {"Snapshot"}};
 
@@ -51,8 +58,8 @@ inline constexpr std::array<std::string_view, 4> kActionNames{"tool_call", "shel
                                                               "file_operation"};
 inline constexpr std::array<std::string_view, 6> kObservationNames{
     "prompt", "thought", "tool_output", "shell_command_output", "web_fetch_output", "file_operation_result"};
-inline constexpr std::array<std::string_view, 5> kControlNames{"completed", "failed", "terminated", "suspended",
-                                                               "resumed"};
+inline constexpr std::array<std::string_view, 8> kControlNames{
+    "started", "completed", "failed", "terminated", "suspended", "resumed", "adjudicated", "scanned"};
 inline constexpr std::array<std::string_view, 1> kStateNames{"snapshot"};
 
 static_assert(kActionNames.size() == std::variant_size_v<Action> &&

@@ -131,6 +131,17 @@ TEST(TrajectoryEvent, BufferedPayloadOnlyWhenPayloadComesFirst) {
             "invalid length 6, expected 5 elements in sequence");
   EXPECT_EQ(event(R"({"payload":[1,{}],"category":"State"})"),
             "invalid value: integer `1`, expected variant index 0 <= i < 1");
+  EXPECT_EQ(event(R"({"payload":[8,{}],"category":"Control"})"),
+            "invalid value: integer `8`, expected variant index 0 <= i < 8");
+  EXPECT_EQ(event(R"({"payload":[6,["Allow"]],"category":"Control"})"),
+            "invalid length 2, expected struct Adjudicated with 7 elements");
+  EXPECT_EQ(event(R"({"payload":[6,{"decision":{"Deny":{}}}],"category":"Control"})"),
+            R"({"category":"Control","payload":{"type":"Adjudicated","data":{"decision":"Deny","mode":"monitor"}}})");
+  EXPECT_EQ(event(R"({"category":"Control","payload":["Adjudicated",{"decision":{"Deny":{}}}]})"),
+            "invalid type: map, expected unit");
+  EXPECT_EQ(event(R"({"payload":{"data":[{"id":"a","provider":"p","platform":"x","card":{"ReActAgentCard":{}}},null,1],)"
+                  R"("type":"Started"},"category":"Control"})"),
+            "invalid length 3, expected 2 elements in sequence");
 }
 
 TEST(TrajectoryEvent, FailedAndSuspendedDifferOnlyInType) {
@@ -152,6 +163,8 @@ TEST(TrajectoryEvent, EveryVariantRoundTripsWithItsNames) {
     const char* type;
   };
   Snapshot snapshot{"s", "/w", {"a"}, std::nullopt, {{"k", json::Value(1)}}};
+  const agent::Agent agent = *json::decode<agent::Agent>(value_of(
+      R"({"id":"a","provider":"p","platform":"x","card":{"ReActAgentCard":{"model":"m"}}})"));
   const Case cases[] = {
       {Action{ToolCall{"c", "t", json::Value()}}, "action", "tool_call"},
       {Action{ShellCommand{"c", "ls", "/"}}, "action", "shell_command"},
@@ -163,11 +176,18 @@ TEST(TrajectoryEvent, EveryVariantRoundTripsWithItsNames) {
       {Observation{ShellCommandOutput{"c", -1, "o", "e"}}, "observation", "shell_command_output"},
       {Observation{WebFetchOutput{"c", "u", 200, "r"}}, "observation", "web_fetch_output"},
       {Observation{FileOperationResult{"c", false, std::nullopt, "e"}}, "observation", "file_operation_result"},
+      {Control{Started{agent, "task"}}, "control", "started"},
       {Control{Completed{"done"}}, "control", "completed"},
       {Control{Failed{"r"}}, "control", "failed"},
       {Control{Terminated{"r", "u"}}, "control", "terminated"},
       {Control{Suspended{"r"}}, "control", "suspended"},
       {Control{Resumed{"u"}}, "control", "resumed"},
+      {Control{*json::decode<result::Adjudicated>(value_of(R"({"decision":"Escalate","reason":"r"})"))}, "control",
+       "adjudicated"},
+      {Control{*json::decode<result::Scanned>(value_of(
+           R"({"scan_type":"Message","data":{"source_event_id":"e","result":{"explanation":"x","message_type":"reasoning",)"
+           R"("intent":"plan","description":"d","is_side_effecting":false,"confidence":0.5}}})"))},
+       "control", "scanned"},
       {State{snapshot}, "state", "snapshot"},
   };
   for (const Case& c : cases) {
@@ -186,7 +206,7 @@ TEST(TrajectoryEvent, EveryVariantRoundTripsWithItsNames) {
         in = json::Value(json::Object::from_unique(std::move(members)));
       }
       auto back = json::decode<TrajectoryEvent>(std::move(in));
-      ASSERT_TRUE(back) << back.error().to_string();
+      ASSERT_TRUE(back) << back.error().to_string() << " " << c.type;
       EXPECT_EQ(*back, c.event) << c.type;
     }
   }
