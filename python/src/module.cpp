@@ -5,6 +5,7 @@
 #include <array>
 
 #include "python/src/binding/binding.h"
+#include "python/src/classes/event_classes.h"
 #include "python/src/classes/tool_classes.h"
 #include "python/src/enums/enums.h"
 #include "python/src/functions/module_functions.h"
@@ -33,12 +34,31 @@ constexpr std::array kClasses{
     ClassEntry{"Parameter", &type_object<ParameterClass>},
     ClassEntry{"SourceCode", &type_object<SourceCodeClass>},
     ClassEntry{"Tool", &type_object<ToolClass>},
+    ClassEntry{"Actor", &type_object<ActorClass>},
+    ClassEntry{"Causality", &type_object<CausalityClass>},
+    ClassEntry{"ExecutionAttribution", &type_object<ExecutionAttributionClass>},
+    ClassEntry{"ToolCall", &type_object<ToolCallClass>},
+    ClassEntry{"ShellCommand", &type_object<ShellCommandClass>},
+    ClassEntry{"WebFetch", &type_object<WebFetchClass>},
+    ClassEntry{"FileOperation", &type_object<FileOperationClass>},
+    ClassEntry{"Prompt", &type_object<PromptClass>},
+    ClassEntry{"Thought", &type_object<ThoughtClass>},
+    ClassEntry{"ToolOutput", &type_object<ToolOutputClass>},
+    ClassEntry{"ShellCommandOutput", &type_object<ShellCommandOutputClass>},
+    ClassEntry{"WebFetchOutput", &type_object<WebFetchOutputClass>},
+    ClassEntry{"FileOperationResult", &type_object<FileOperationResultClass>},
+    ClassEntry{"Completed", &type_object<CompletedClass>},
+    ClassEntry{"Failed", &type_object<FailedClass>},
+    ClassEntry{"Terminated", &type_object<TerminatedClass>},
+    ClassEntry{"Suspended", &type_object<SuspendedClass>},
+    ClassEntry{"Resumed", &type_object<ResumedClass>},
     ClassEntry{"SignalFocus", &type_object<SignalFocus>},
     ClassEntry{"SignalCategory", &type_object<SignalCategory>},
     ClassEntry{"SignalSeverity", &type_object<SignalSeverity>},
     ClassEntry{"MessageType", &type_object<MessageType>},
     ClassEntry{"AgentIntent", &type_object<AgentIntent>},
     ClassEntry{"TranscriptOutcome", &type_object<TranscriptOutcome>},
+    ClassEntry{"Snapshot", &type_object<SnapshotClass>},
 };
 
 int add_class(PyObject* module, const ClassEntry& entry) {
