@@ -1,5 +1,7 @@
-// The module's entry from the interpreter: a static definition for two-phase
-// initialisation whose one execution step registers the classes and functions.
+// The module's execution step: registers the classes and functions (the
+// entry from the interpreter is init.cpp).
+#include "python/src/module.h"
+
 #include <Python.h>
 
 #include <array>
@@ -72,6 +74,8 @@ int add_class(PyObject* module, const ClassEntry& entry) {
   return module_add(module, name.get(), reinterpret_cast<PyObject*>(type));
 }
 
+}  // namespace
+
 int module_exec(PyObject* module) noexcept {
   return guarded<int>(-1, [&] {
     if (!PyModule_Check(module)) {
@@ -87,27 +91,4 @@ int module_exec(PyObject* module) noexcept {
   });
 }
 
-PyModuleDef_Slot kSlots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(&module_exec)},
-    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-    {0, nullptr},
-};
-
-PyModuleDef kModuleDef = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "tavimor_revizer_client",
-    .m_doc = "Python module: `tavimor_revizer_client`",
-    .m_size = 0,
-    .m_methods = nullptr,
-    .m_slots = kSlots,
-    .m_traverse = nullptr,
-    .m_clear = nullptr,
-    .m_free = nullptr,
-};
-
-}  // namespace
 }  // namespace revizer::python
-
-extern "C" PyMODINIT_FUNC PyInit_tavimor_revizer_client() {
-  return PyModuleDef_Init(&revizer::python::kModuleDef);
-}

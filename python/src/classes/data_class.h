@@ -70,6 +70,34 @@ struct EqualBy {
 };
 
 template <const auto& Desc>
+PyObject* to_dict_by_json(PyObject* self) {
+  using C = typename ClassTables<Desc>::Class;
+  json::Value value = json::encode(record_of<C>(self));
+  if constexpr (Desc.options.strip_asset_content) strip_asset_content(value);
+  return json_to_py(value);
+}
+
+template <const auto& Desc>
+PyObject* from_dict_by_json(PyObject* data) {
+  using C = typename ClassTables<Desc>::Class;
+  auto record = from_py_by_json<typename C::Record>(data);
+  if (!record) return nullptr;
+  return create_object<C>(std::move(*record));
+}
+
+template <const auto& Desc>
+constexpr DictForms dict_forms() {
+  if constexpr (Desc.options.from_dict) {
+    return {&to_dict_by_json<Desc>, &from_dict_by_json<Desc>};
+  } else {
+    return {&to_dict_by_json<Desc>, nullptr};  // a record written only
+  }
+}
+
+template <const auto& Desc>
+inline constexpr DictForms kDictForms = dict_forms<Desc>();
+
+template <const auto& Desc>
 struct FromDictSignature {
   static constexpr auto kSig = signature(Desc.options.name, "from_dict", "from_dict(data)\n--\n\n", pos("data"));
 };
@@ -107,7 +135,9 @@ const ClassDef& data_class(const ClassExtras& extras = {}) {
     if constexpr (Desc.options.compare) slots.push_back(compare_slot<Desc>());
     std::vector<PyMethodDef> methods{to_dict_method<Desc>()};
     if constexpr (Desc.options.from_dict) methods.push_back(from_dict_method<Desc>());
-    return described_class_def<Desc>(*storage, extras, slots, methods);
+    ClassDef made = described_class_def<Desc>(*storage, extras, slots, methods);
+    made.dict_forms = &detail::kDictForms<Desc>;
+    return made;
   }();
   return def;
 }
