@@ -74,7 +74,6 @@ class Scanner {
  public:
   explicit Scanner(std::string_view text) : text_(text) {}
 
-  // Nothing left, or only white space.
   bool at_end() const { return i_ == text_.size(); }
 
   void skip_white_space() {
@@ -87,8 +86,14 @@ class Scanner {
 
   // Looks at the next byte without taking it. Call only when not at_end().
   char peek() const { return text_[i_]; }
-  void advance() { ++i_; }
+  void advance(std::size_t n = 1) { i_ += n; }
   bool next_is_digit() const { return !at_end() && is_digit(peek()); }
+
+  // What is wrong where something else is due: the text stops there, or
+  // holds another character.
+  TimestampError unexpected() const {
+    return at_end() ? TimestampError::PrematureEnd : TimestampError::InvalidCharacters;
+  }
 
   // The byte length of a White_Space character at the cursor, or 0.
   std::size_t white_space_length() const {
@@ -113,7 +118,7 @@ class Scanner {
     for (unsigned n = 0; n < max_digits; ++n) {
       if (!next_is_digit()) {
         if (n >= min_digits) break;
-        return fail(at_end() ? TimestampError::PrematureEnd : TimestampError::InvalidCharacters);
+        return fail(unexpected());
       }
       out = out * 10 + static_cast<unsigned>(peek() - '0');
       advance();
@@ -124,8 +129,7 @@ class Scanner {
   // Optional white space, then the character `c`.
   Status<TimestampError> separator(char c) {
     skip_white_space();
-    if (at_end()) return fail(TimestampError::PrematureEnd);
-    if (peek() != c) return fail(TimestampError::InvalidCharacters);
+    if (at_end() || peek() != c) return fail(unexpected());
     advance();
     return Ok{};
   }
@@ -143,8 +147,9 @@ class Scanner {
   std::size_t i_ = 0;
 };
 
-#define TRY(expr)                                \
-  do {                                           \
+// Returns the error of a step that failed.
+#define TRY(expr)                                                     \
+  do {                                                                \
     if (auto status_ = (expr); !status_) return fail(status_.error()); \
   } while (false)
 
@@ -161,7 +166,7 @@ Status<TimestampError> read_year(Scanner& s, Fields& f) {
   // A signed year takes any number of digits; one too large for the
   // calendar is out of range, judged once the text has been read.
   s.advance();
-  if (!s.next_is_digit()) return fail(s.at_end() ? TimestampError::PrematureEnd : TimestampError::InvalidCharacters);
+  if (!s.next_is_digit()) return fail(s.unexpected());
   std::int64_t magnitude = 0;
   while (s.next_is_digit()) {
     if (magnitude > Timestamp::kMaxYear) {
@@ -180,7 +185,7 @@ Status<TimestampError> read_year(Scanner& s, Fields& f) {
 Status<TimestampError> read_fraction(Scanner& s, Fields& f) {
   if (s.at_end() || s.peek() != '.') return Ok{};
   s.advance();
-  if (!s.next_is_digit()) return fail(s.at_end() ? TimestampError::PrematureEnd : TimestampError::InvalidCharacters);
+  if (!s.next_is_digit()) return fail(s.unexpected());
   std::uint32_t scale = Timestamp::kNanosPerSecond;
   while (s.next_is_digit()) {
     if (scale > 1) {
@@ -203,8 +208,7 @@ Status<TimestampError> read_offset(Scanner& s, Fields& f) {
   if (c == 'U' || c == 'u') {
     s.advance();
     for (const char letter : {'t', 'c'}) {
-      if (s.at_end()) return fail(TimestampError::PrematureEnd);
-      if ((s.peek() | 0x20) != letter) return fail(TimestampError::InvalidCharacters);
+      if (s.at_end() || (s.peek() | 0x20) != letter) return fail(s.unexpected());
       s.advance();
     }
     return Ok{};
@@ -225,7 +229,7 @@ Status<TimestampError> read_offset(Scanner& s, Fields& f) {
     }
     const std::size_t n = s.white_space_length();
     if (n == 0) break;
-    for (std::size_t k = 0; k < n; ++k) s.advance();
+    s.advance(n);
   }
   return s.digits(2, 2, f.offset_minutes);
 }
@@ -238,8 +242,7 @@ Status<TimestampError> read_fields(std::string_view text, Fields& f) {
   TRY(s.separator('-'));
   TRY(s.field(f.day));
   // Exactly one separator, with nothing before it.
-  if (s.at_end()) return fail(TimestampError::PrematureEnd);
-  if (s.peek() != 'T' && s.peek() != 't' && s.peek() != ' ') return fail(TimestampError::InvalidCharacters);
+  if (s.at_end() || (s.peek() != 'T' && s.peek() != 't' && s.peek() != ' ')) return fail(s.unexpected());
   s.advance();
   TRY(s.field(f.hour));
   TRY(s.separator(':'));

@@ -217,15 +217,21 @@ class Reader {
   }
 
   // Elements and entries of open containers gather on shared stacks and move
-  // into an exactly sized vector when the container closes.
+  // into an exactly sized vector when the container closes. Scalars and keys
+  // are read straight into their stack slot; a nested container is read
+  // aside first, since it grows the stack under it.
   bool array(Value& out) {
     const std::size_t mark = elements_.size();
     for (bool first = true, closed = false;; first = false) {
       if (!next_entry(first, ']', Code::EofList, Code::ExpectedListCommaOrEnd, closed)) return false;
       if (closed) break;
-      Value v;  // not in place: nested containers may grow the stack
-      if (!value(v)) return false;
-      elements_.push_back(std::move(v));
+      if (opens_container()) {
+        Value v;
+        if (!value(v)) return false;
+        elements_.push_back(std::move(v));
+      } else if (!value(elements_.emplace_back())) {
+        return false;
+      }
     }
     Array& a = out.become_array();
     a.reserve(elements_.size() - mark);
@@ -238,32 +244,47 @@ class Reader {
     const std::size_t mark = members_.size();
     Object large;  // takes over from the stack once the object grows large
     bool is_large = false;
+    // One bit per key shape seen (see key_bit): a key whose bit is clear
+    // cannot repeat one before it, so most keys skip the duplicate scan.
+    std::uint64_t seen = 0;
     for (bool first = true, closed = false;; first = false) {
       if (!next_entry(first, '}', Code::EofObject, Code::ExpectedObjectCommaOrEnd, closed)) return false;
       if (closed) break;
       if (*p_ != '"') return fail_peek(Code::KeyMustBeAString);
       ++p_;
-      std::string key;
-      if (!string(key)) return false;
+      const std::size_t at = members_.size();
+      if (!string(members_.emplace_back().key)) return false;
       skip_space();
       if (p_ == end_) return fail_peek(Code::EofObject);
       if (*p_ != ':') return fail_peek(Code::ExpectedColon);
       ++p_;
-      Value v;
-      if (!value(v)) return false;
+      skip_space();
+      if (p_ != end_ && opens_container()) {
+        Value v;
+        if (!value(v)) return false;
+        members_[at].value = std::move(v);
+      } else if (!value(members_[at].value)) {
+        return false;
+      }
       if (is_large) {
-        large.insert(std::move(key), std::move(v));
+        Member& m = members_[at];
+        large.insert(std::move(m.key), std::move(m.value));
+        members_.pop_back();
         continue;
       }
       // A repeated key keeps its first position and takes the last value.
-      Member* same = nullptr;
-      for (std::size_t i = mark; i < members_.size() && same == nullptr; ++i)
-        if (members_[i].key == key) same = &members_[i];
-      if (same != nullptr) {
-        same->value = std::move(v);
-        continue;
+      const std::uint64_t bit = key_bit(members_[at].key);
+      if ((seen & bit) != 0) {
+        Member* same = nullptr;
+        for (std::size_t i = mark; i < at && same == nullptr; ++i)
+          if (members_[i].key == members_[at].key) same = &members_[i];
+        if (same != nullptr) {
+          same->value = std::move(members_[at].value);
+          members_.pop_back();
+          continue;
+        }
       }
-      members_.push_back(Member{std::move(key), std::move(v)});
+      seen |= bit;
       if (members_.size() - mark >= kLargeObject) {
         large = Object::from_unique(take_members(mark));
         is_large = true;
@@ -271,6 +292,18 @@ class Reader {
     }
     out.become_object() = is_large ? std::move(large) : Object::from_unique(take_members(mark));
     return true;
+  }
+
+  // The cursor stands on the first byte of a value.
+  bool opens_container() const { return *p_ == '[' || *p_ == '{'; }
+
+  // A bit chosen by a key's length and its first and last bytes.
+  static std::uint64_t key_bit(const std::string& key) {
+    const std::size_t n = key.size();
+    const unsigned mix = n == 0 ? 0u
+                                : static_cast<unsigned>(n) * 0x9Eu ^ static_cast<unsigned char>(key[0]) * 0x3Du ^
+                                      static_cast<unsigned char>(key[n - 1]);
+    return std::uint64_t{1} << (mix & 63);
   }
 
   std::vector<Member> take_members(std::size_t mark) {

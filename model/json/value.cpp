@@ -94,17 +94,6 @@ bool is_nonempty_container(const Value& v) noexcept {
   return false;
 }
 
-bool holds_nested_container(const Value& v) noexcept {
-  if (v.is_array()) {
-    for (const Value& child : v.as_array())
-      if (is_nonempty_container(child)) return true;
-  } else if (v.is_object()) {
-    for (const Member& m : v.as_object())
-      if (is_nonempty_container(m.value)) return true;
-  }
-  return false;
-}
-
 // A copy of `v` without its children: containers come out empty.
 Value shallow_copy(const Value& v) {
   switch (v.kind()) {
@@ -307,8 +296,16 @@ void detach_nested(Value& v, std::vector<Value>& out) {
   }
 }
 
-void Value::destroy() noexcept {
-  if (holds_nested_container(*this)) {
+namespace {
+
+// Levels released by plain recursion before the flattening below takes
+// over: every value the text reader makes fits, without a heap list.
+constexpr int kRecursiveReleaseDepth = 32;
+
+}  // namespace
+
+void Value::release(int depth) noexcept {
+  if (depth == 0 && kind_ > Kind::String) {
     // Flatten the tree first so that no destructor below recurses.
     std::vector<Value> pending;
     detach_nested(*this, pending);
@@ -317,9 +314,17 @@ void Value::destroy() noexcept {
       pending.pop_back();
       detach_nested(v, pending);
     }
+  } else if (kind_ == Kind::Array) {
+    for (Value& child : u_.a)
+      if (child.kind_ > Kind::String) child.release(depth - 1);
+  } else if (kind_ == Kind::Object) {
+    for (Member& m : u_.o.members_)
+      if (m.value.kind_ > Kind::String) m.value.release(depth - 1);
   }
   destroy_shallow();
 }
+
+void Value::destroy() noexcept { release(kRecursiveReleaseDepth); }
 
 Value::Value(const Value& other) : kind_(other.kind_) {
   if (kind_ < Kind::String) {

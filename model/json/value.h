@@ -23,9 +23,10 @@
 // I64, and F64 holds finite floats only (2.0 stays a float). A non-finite
 // double becomes null on construction, which is how encoders write it.
 //
-// Copying, comparing and destroying work iteratively, so values nested far
-// deeper than the text reader allows (they can come from Python or the wire)
-// never overflow the stack.
+// Copying and comparing work iteratively, and destroying recurses only a
+// few levels before it does too, so values nested far deeper than the text
+// reader allows (they can come from Python or the wire) never overflow the
+// stack.
 
 #include <concepts>
 #include <cstddef>
@@ -199,6 +200,9 @@ class Value {
     other.kind_ = Kind::Null;
   }
   void destroy() noexcept;
+  // Releases the children of a container, at most `depth` levels down by
+  // recursion, then the container.
+  void release(int depth) noexcept;
   void destroy_shallow() noexcept;
   friend void detach_nested(Value& v, std::vector<Value>& out);
 
