@@ -59,7 +59,8 @@ class InternalUnion {
     }
     for (std::size_t v = 0; v < kAlternatives<V>; ++v) {
       bool listed = false;
-      for (std::size_t i = 0; i < kReadTags; ++i) listed = listed || (read_names_[i] == names_[v] && read_variants_[i] == v);
+      for (std::size_t i = 0; i < kReadTags; ++i)
+        listed = listed || (read_names_[i] == names_[v] && read_variants_[i] == v);
       if (!listed) throw "a written tag must also be read";
     }
   }

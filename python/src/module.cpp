@@ -7,6 +7,7 @@
 #include <array>
 
 #include "python/src/binding/binding.h"
+#include "python/src/classes/agent_classes.h"
 #include "python/src/classes/event_classes.h"
 #include "python/src/classes/tool_classes.h"
 #include "python/src/enums/enums.h"
@@ -36,6 +37,15 @@ constexpr std::array kClasses{
     ClassEntry{"Parameter", &type_object<ParameterClass>},
     ClassEntry{"SourceCode", &type_object<SourceCodeClass>},
     ClassEntry{"Tool", &type_object<ToolClass>},
+    ClassEntry{"ReActSubAgentDescriptor", &type_object<ReActSubAgentDescriptorClass>},
+    ClassEntry{"ReActAgentCard", &type_object<ReActAgentCardClass>},
+    ClassEntry{"AgentCardMetadata", &type_object<AgentCardMetadataClass>},
+    ClassEntry{"CodingAgentCardCapabilities", &type_object<CodingAgentCardCapabilitiesClass>},
+    ClassEntry{"CodingAgentCardAsset", &type_object<CodingAgentCardAssetClass>},
+    ClassEntry{"CodingAgentCardSettingsSnapshot", &type_object<CodingAgentCardSettingsSnapshotClass>},
+    ClassEntry{"CodingAgentCard", &type_object<CodingAgentCardClass>},
+    ClassEntry{"AgentCard", &type_object<AgentCardClass>},
+    ClassEntry{"Agent", &type_object<AgentClass>},
     ClassEntry{"Actor", &type_object<ActorClass>},
     ClassEntry{"Causality", &type_object<CausalityClass>},
     ClassEntry{"ExecutionAttribution", &type_object<ExecutionAttributionClass>},
