@@ -9,6 +9,8 @@
 #include "python/src/binding/binding.h"
 #include "python/src/classes/agent_classes.h"
 #include "python/src/classes/event_classes.h"
+#include "python/src/classes/result_classes.h"
+#include "python/src/classes/scan_classes.h"
 #include "python/src/classes/tool_classes.h"
 #include "python/src/enums/enums.h"
 #include "python/src/functions/module_functions.h"
@@ -49,6 +51,16 @@ constexpr std::array kClasses{
     ClassEntry{"Actor", &type_object<ActorClass>},
     ClassEntry{"Causality", &type_object<CausalityClass>},
     ClassEntry{"ExecutionAttribution", &type_object<ExecutionAttributionClass>},
+    ClassEntry{"PolicyMetadata", &type_object<PolicyMetadataClass>},
+    ClassEntry{"PolicyProvenance", &type_object<PolicyProvenanceClass>},
+    ClassEntry{"PolicySetProvenance", &type_object<PolicySetProvenanceClass>},
+    ClassEntry{"Steering", &type_object<SteeringClass>},
+    ClassEntry{"SignatureGuardrailMatch", &type_object<SignatureGuardrailMatchClass>},
+    ClassEntry{"SignatureGuardrailResult", &type_object<SignatureGuardrailResultClass>},
+    ClassEntry{"IfcGuardrailResult", &type_object<IfcGuardrailResultClass>},
+    ClassEntry{"SemanticGuardrailFinding", &type_object<SemanticGuardrailFindingClass>},
+    ClassEntry{"SemanticGuardrailResult", &type_object<SemanticGuardrailResultClass>},
+    ClassEntry{"GuardrailResults", &type_object<GuardrailResultsClass>},
     ClassEntry{"ToolCall", &type_object<ToolCallClass>},
     ClassEntry{"ShellCommand", &type_object<ShellCommandClass>},
     ClassEntry{"WebFetch", &type_object<WebFetchClass>},
@@ -64,12 +76,19 @@ constexpr std::array kClasses{
     ClassEntry{"Terminated", &type_object<TerminatedClass>},
     ClassEntry{"Suspended", &type_object<SuspendedClass>},
     ClassEntry{"Resumed", &type_object<ResumedClass>},
+    ClassEntry{"Adjudicated", &type_object<AdjudicatedClass>},
     ClassEntry{"SignalFocus", &type_object<SignalFocus>},
     ClassEntry{"SignalCategory", &type_object<SignalCategory>},
     ClassEntry{"SignalSeverity", &type_object<SignalSeverity>},
     ClassEntry{"MessageType", &type_object<MessageType>},
     ClassEntry{"AgentIntent", &type_object<AgentIntent>},
     ClassEntry{"TranscriptOutcome", &type_object<TranscriptOutcome>},
+    ClassEntry{"Signal", &type_object<SignalClass>},
+    ClassEntry{"EventScanResult", &type_object<EventScanResultClass>},
+    ClassEntry{"TranscriptPhase", &type_object<TranscriptPhaseClass>},
+    ClassEntry{"TranscriptDigest", &type_object<TranscriptDigestClass>},
+    ClassEntry{"TranscriptScanResult", &type_object<TranscriptScanResultClass>},
+    ClassEntry{"Scanned", &type_object<ScannedClass>},
     ClassEntry{"Snapshot", &type_object<SnapshotClass>},
 };
 

@@ -29,6 +29,7 @@ enum class Strip { No, AssetContent };
   if (message) PyErr_SetObject(PyExc_ValueError, message.get());
 }
 
+// Records and unions alike (a union's value goes through its JSON form).
 template <class C, Strip S = Strip::No>
 PyObject* record_to_dict(const typename C::Record& record) {
   if constexpr (S == Strip::AssetContent) {
@@ -36,7 +37,7 @@ PyObject* record_to_dict(const typename C::Record& record) {
     strip_asset_content(value);
     return json_to_py(value);
   } else {
-    static_assert(json::DescribedRecord<typename C::Record>, "include the record's description header");
+    static_assert(json::Described<typename C::Record>, "include the record's description header");
     return to_py(record);
   }
 }
