@@ -10,6 +10,7 @@
 #include "model/event/envelope_normalization.h"
 #include "model/event/timestamp.h"
 #include "model/json/reader.h"
+#include "model/json/record_text.h"
 #include "model/json/writer.h"
 #include "python/src/classes/agent_classes.h"
 #include "python/src/classes/data_class.h"
@@ -172,12 +173,15 @@ constexpr auto kEvent = describe<EventClass, &finish_event>(
 
 // --- JSON text and dict forms ------------------------------------------------
 
+// The text straight from the record, stripped as it is written, in a
+// buffer each thread keeps between calls.
 PyObject* to_json_impl(const Event& event) {
-  json::Value value = json::encode(event);
-  strip_asset_content(value);
-  std::string text;
-  json::write_to(value, text);
-  return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
+  thread_local std::string text;
+  text.clear();
+  json::write_text(event, text, StripAssetContentText{});
+  PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
+  if (text.capacity() > (std::size_t{1} << 20)) std::string().swap(text);  // keep no huge buffer
+  return str;
 }
 
 PyObject* from_dict_impl(PyObject* data) {
