@@ -185,6 +185,17 @@ PyObject* to_json_impl(const Event& event) {
 }
 
 PyObject* from_dict_impl(PyObject* data) {
+  // Normalising a dict without "raw" changes nothing: plain data in the
+  // written form is read straight into the record.
+  if (PyDict_CheckExact(data)) {
+    const int has_raw = PyDict_ContainsString(data, "raw");
+    if (has_raw == 0) {
+      Event event;
+      if (read_from_py(data, event)) return create_object<EventClass>(std::move(event));
+    } else if (has_raw < 0 && !discard_exception()) {
+      return nullptr;
+    }
+  }
   auto value = py_to_json(data);
   if (!value) return nullptr;
   auto event = event_from_json_value(std::move(*value));
