@@ -17,7 +17,7 @@
 #include "python/src/classes/result_classes.h"
 #include "python/src/classes/scan_classes.h"
 #include "python/src/convert/generated_id.h"
-#include "python/src/convert/provider_call_id.h"
+#include "core/provider_call_id.h"
 
 namespace revizer::python {
 namespace {
@@ -101,7 +101,7 @@ bool finish_event(Event& event, PyObject* payload, std::optional<event::Actor> a
   }
   event.execution = std::move(execution);
   if (provider_call_id) {
-    if (auto fault = provider_call_id_fault(*provider_call_id)) return value_error("Invalid provider_call_id: ", *fault);
+    if (auto fault = core::provider_call_id_fault(*provider_call_id)) return value_error("Invalid provider_call_id: ", *fault);
     event.provider_call_id = std::move(provider_call_id);
   }
   if (timestamp) {
@@ -178,7 +178,7 @@ constexpr auto kEvent = describe<EventClass, &finish_event>(
 PyObject* to_json_impl(const Event& event) {
   thread_local std::string text;
   text.clear();
-  json::write_text(event, text, StripAssetContentText{});
+  json::write_text(event, text, core::StripAssetContentText{});
   PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
   if (text.capacity() > (std::size_t{1} << 20)) std::string().swap(text);  // keep no huge buffer
   return str;

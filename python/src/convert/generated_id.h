@@ -11,13 +11,18 @@
 #include <string_view>
 
 #include "python/src/binding/binding.h"
-#include "python/src/convert/identifiers.h"
+#include "core/identifiers.h"
 
 namespace revizer::python {
 
+using core::kCallIdPrefix;
+using core::kCorrelationIdPrefix;
+using core::kEventIdPrefix;
+using core::kSnapshotIdPrefix;
+
 // A new identifier in `out`; false with the panic exception raised.
 inline bool generate_into(std::string& out, std::string_view prefix) {
-  auto id = generate_identifier(prefix);
+  auto id = core::generate_identifier(prefix);
   if (!id) {
     raise_panic(id.error().c_str());
     return false;

@@ -32,9 +32,10 @@
 #include "model/json/record.h"
 #include "python/src/binding/py_value.h"
 #include "python/src/binding/ref.h"
+#include "python/src/binding/text.h"
 #include "python/src/convert/json_to_py.h"
 #include "python/src/convert/key_cache.h"
-#include "python/src/convert/strip_asset_content.h"
+#include "core/strip_asset_content.h"
 #include "model/json/record_text.h"
 #include "support/box.h"
 
@@ -49,9 +50,7 @@ PyObject* to_py(const T& x);
 
 namespace detail {
 
-inline PyObject* text_to_py(std::string_view text) {
-  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
-}
+
 
 // One interned key per record field, shared by every call.
 template <class R, std::size_t I>
@@ -95,7 +94,7 @@ PyObject* record_to_py(const R& r) {
   const bool drops_content = Strip && is_asset_description(description);
   const bool done = description.for_each_written(
       r, [&]<std::size_t I>(std::integral_constant<std::size_t, I>, std::string_view key, const auto& member) {
-        if (drops_content && is_asset_content_key(key)) return true;
+        if (drops_content && core::is_asset_content_key(key)) return true;
         PyObject* key_object = field_key<R, I>(key);
         if (key_object == nullptr) return false;
         Ref value = Ref::steal(to_py<std::decay_t<decltype(member)>, Strip>(member));
@@ -144,9 +143,9 @@ PyObject* union_to_py(const V& v) {
 template <bool Strip>
 PyObject* value_to_py(const json::Value& value) {
   if constexpr (Strip) {
-    if ((value.is_object() || value.is_array()) && holds_asset_content(value)) {
+    if ((value.is_object() || value.is_array()) && core::holds_asset_content(value)) {
       json::Value stripped = value;
-      strip_asset_content(stripped);
+      core::strip_asset_content(stripped);
       return json_to_py(stripped);
     }
   }
@@ -167,7 +166,7 @@ concept UnionValue = json::Described<T> && (json::detail::AdjacentDescription<js
 template <class T, bool Strip>
 PyObject* to_py(const T& x) {
   if constexpr (std::is_same_v<T, std::string>) {
-    return detail::text_to_py(x);
+    return new_str(x);
   } else if constexpr (detail::Scalar<T>) {
     return py_scalar(x);
   } else if constexpr (std::is_same_v<T, double>) {
@@ -185,7 +184,7 @@ PyObject* to_py(const T& x) {
   } else if constexpr (detail::kIsTextMap<T>) {
     return py_dict_of(x, detail::kDictKey, detail::kToPy<Strip>);
   } else if constexpr (json::JsonEnum<T>) {
-    return detail::text_to_py(json::json_name(x));
+    return new_str(json::json_name(x));
   } else if constexpr (json::DescribedRecord<T>) {
     return detail::record_to_py<Strip>(x);
   } else if constexpr (detail::UnionValue<T>) {

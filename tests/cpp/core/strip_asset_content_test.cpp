@@ -1,4 +1,4 @@
-#include "python/src/convert/strip_asset_content.h"
+#include "core/strip_asset_content.h"
 
 #include "model/agent/agent_record.h"
 #include "model/json/reader.h"
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace revizer::python {
+namespace revizer::core {
 namespace {
 
 using json::Array;
@@ -82,9 +82,9 @@ TEST(StripAssetContent, HandlesNestingFarBeyondAnyStackDepth) {
 }
 
 }  // namespace
-}  // namespace revizer::python
+}  // namespace revizer::core
 
-namespace revizer::python {
+namespace revizer::core {
 namespace {
 
 // The stripping text writer gives the text of the stripped JSON form, for
@@ -129,4 +129,4 @@ TEST(StripAssetContentText, WritesTheStrippedForm) {
 }
 
 }  // namespace
-}  // namespace revizer::python
+}  // namespace revizer::core

@@ -1,4 +1,4 @@
-#include "python/src/convert/strip_asset_content.h"
+#include "core/strip_asset_content.h"
 
 #include <array>
 #include <string_view>
@@ -6,7 +6,7 @@
 
 #include "model/json/writer.h"
 
-namespace revizer::python {
+namespace revizer::core {
 namespace {
 
 constexpr std::array<std::string_view, 5> kAssetKeys{"scope", "kind", "name", "path", "content_sha256"};
@@ -94,4 +94,4 @@ void StripAssetContentText::write_value(const json::Value& value, std::string& o
   }
 }
 
-}  // namespace revizer::python
+}  // namespace revizer::core

@@ -5,7 +5,7 @@
 
 #include "model/json/value.h"
 
-namespace revizer::python {
+namespace revizer::core {
 
 // Removes inline asset content before a value is handed to Python: every
 // object, at any depth, that has all of "scope", "kind", "name", "path" and
@@ -39,4 +39,4 @@ struct StripAssetContentText {
   void write_value(const json::Value& value, std::string& out) const;
 };
 
-}  // namespace revizer::python
+}  // namespace revizer::core
