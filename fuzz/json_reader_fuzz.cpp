@@ -6,11 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "model/agent/agent_record.h"
 #include "model/agent/tool_record.h"
+#include "model/event/context_record.h"
+#include "model/event/envelope_normalization.h"
+#include "model/event/event_record.h"
+#include "model/event/trajectory_event.h"
 #include "model/json/reader.h"
+#include "model/json/record_text.h"
 #include "model/json/writer.h"
 #include "model/result/adjudicated_record.h"
 #include "model/result/scanned.h"
@@ -26,9 +32,36 @@ void decode_both_ways(const revizer::json::Value& accepted) {
       if (record.error().message.empty() || record.error().line != 0) std::abort();
       continue;
     }
-    auto again = decode<R>(encode(*record), Mode::Direct);
+    const Value written = encode(*record);
+    auto again = decode<R>(Value(written), Mode::Direct);
     if (!again || !(*again == *record)) std::abort();
+    // The direct text writer writes what the encoder's value writes.
+    std::string direct;
+    write_text(*record, direct);
+    if (direct != write(written)) std::abort();
   }
+}
+
+// The path of Event.from_json after the text is read: normalise, then
+// decode the envelope (in direct mode only: it is never held content).
+void normalise_and_decode_event(const revizer::json::Value& accepted) {
+  using namespace revizer;
+  json::Value envelope = accepted;
+  if (!event::normalize_event_envelope(envelope)) {
+    if (accepted.is_object() || !(envelope == accepted)) std::abort();
+    return;
+  }
+  auto e = json::decode<event::Event>(std::move(envelope));
+  if (!e) {
+    if (e.error().message.empty() || e.error().line != 0) std::abort();
+    return;
+  }
+  const json::Value written = json::encode(*e);
+  auto again = json::decode<event::Event>(json::Value(written));
+  if (!again || !(*again == *e)) std::abort();
+  std::string direct;
+  json::write_text(*e, direct);
+  if (direct != json::write(written)) std::abort();
 }
 
 }  // namespace
@@ -58,5 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   decode_both_ways<agent::McpServerConfigValue>(*first);
   decode_both_ways<result::Adjudicated>(*first);
   decode_both_ways<result::Scanned>(*first);
+  decode_both_ways<event::TrajectoryEvent>(*first);
+  decode_both_ways<event::Causality>(*first);
+  normalise_and_decode_event(*first);
   return 0;
 }

@@ -8,10 +8,11 @@
 // Decoders consume their input and move strings and containers out of it.
 // Kinds provided here: std::string, bool, the four integer kinds, double,
 // Value, std::optional<X>, Box<X> (as X), std::vector<X>, maps from string
-// (std::map for key order, std::unordered_map for hash order), described types (records and
-// unions whose description `json_record(const T*)` is found by
-// argument-dependent lookup, see record.h) and enumerations (EnumTable<E>,
-// see enum_codec.h). A type with a hand-written form specialises Codec.
+// (std::map for key order, std::unordered_map such as json::HashMap for hash
+// order), described types (records and unions whose description
+// `json_record(const T*)` is found by argument-dependent lookup, see
+// record.h) and enumerations (EnumTable<E>, see enum_codec.h). A type with a
+// hand-written form specialises Codec.
 //
 // Callers use the free functions:
 //   json::Value v = json::encode(tool);

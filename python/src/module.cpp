@@ -8,6 +8,8 @@
 
 #include "python/src/binding/binding.h"
 #include "python/src/classes/agent_classes.h"
+#include "python/src/classes/event_class.h"
+#include "python/src/classes/event_classes.h"
 #include "python/src/classes/result_classes.h"
 #include "python/src/classes/scan_classes.h"
 #include "python/src/classes/tool_classes.h"
@@ -47,6 +49,9 @@ constexpr std::array kClasses{
     ClassEntry{"CodingAgentCard", &type_object<CodingAgentCardClass>},
     ClassEntry{"AgentCard", &type_object<AgentCardClass>},
     ClassEntry{"Agent", &type_object<AgentClass>},
+    ClassEntry{"Actor", &type_object<ActorClass>},
+    ClassEntry{"Causality", &type_object<CausalityClass>},
+    ClassEntry{"ExecutionAttribution", &type_object<ExecutionAttributionClass>},
     ClassEntry{"PolicyMetadata", &type_object<PolicyMetadataClass>},
     ClassEntry{"PolicyProvenance", &type_object<PolicyProvenanceClass>},
     ClassEntry{"PolicySetProvenance", &type_object<PolicySetProvenanceClass>},
@@ -57,6 +62,22 @@ constexpr std::array kClasses{
     ClassEntry{"SemanticGuardrailFinding", &type_object<SemanticGuardrailFindingClass>},
     ClassEntry{"SemanticGuardrailResult", &type_object<SemanticGuardrailResultClass>},
     ClassEntry{"GuardrailResults", &type_object<GuardrailResultsClass>},
+    ClassEntry{"ToolCall", &type_object<ToolCallClass>},
+    ClassEntry{"ShellCommand", &type_object<ShellCommandClass>},
+    ClassEntry{"WebFetch", &type_object<WebFetchClass>},
+    ClassEntry{"FileOperation", &type_object<FileOperationClass>},
+    ClassEntry{"Prompt", &type_object<PromptClass>},
+    ClassEntry{"Thought", &type_object<ThoughtClass>},
+    ClassEntry{"ToolOutput", &type_object<ToolOutputClass>},
+    ClassEntry{"ShellCommandOutput", &type_object<ShellCommandOutputClass>},
+    ClassEntry{"WebFetchOutput", &type_object<WebFetchOutputClass>},
+    ClassEntry{"FileOperationResult", &type_object<FileOperationResultClass>},
+    ClassEntry{"Started", &type_object<StartedClass>},
+    ClassEntry{"Completed", &type_object<CompletedClass>},
+    ClassEntry{"Failed", &type_object<FailedClass>},
+    ClassEntry{"Terminated", &type_object<TerminatedClass>},
+    ClassEntry{"Suspended", &type_object<SuspendedClass>},
+    ClassEntry{"Resumed", &type_object<ResumedClass>},
     ClassEntry{"Adjudicated", &type_object<AdjudicatedClass>},
     ClassEntry{"SignalFocus", &type_object<SignalFocus>},
     ClassEntry{"SignalCategory", &type_object<SignalCategory>},
@@ -70,6 +91,8 @@ constexpr std::array kClasses{
     ClassEntry{"TranscriptDigest", &type_object<TranscriptDigestClass>},
     ClassEntry{"TranscriptScanResult", &type_object<TranscriptScanResultClass>},
     ClassEntry{"Scanned", &type_object<ScannedClass>},
+    ClassEntry{"Snapshot", &type_object<SnapshotClass>},
+    ClassEntry{"Event", &type_object<EventClass>},
 };
 
 int add_class(PyObject* module, const ClassEntry& entry) {

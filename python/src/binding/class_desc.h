@@ -27,6 +27,11 @@
 //                                          `PyObject* body(const R&)`, placed
 //                                          as the member is
 //   prop<&body>("name")                    the same, after the member rows
+//   pos<Conv>("name") + prop("name", &R::member)
+//                                          a parameter that the finish hook
+//                                          converts into its member (JSON
+//                                          values converted after every other
+//                                          argument), read back by the property
 //   any row.doc("text")                    a doc for its property
 //
 // The default word is what the text signature shows; the build checks it
@@ -183,11 +188,17 @@ template <class C, auto Finish = nullptr, class... Rows>
 consteval ClassDesc<C, Finish, Rows...> describe(ClassOptions<typename C::Record> options, Rows... rows) {
   if (options.name == nullptr || options.doc == nullptr) throw "a class needs its name and doc line";
   if (!options.constructor && ((Rows::kIsParam) || ...)) throw "parameters of a class without a constructor";
-  // Parameter names are unique, and so are property names.
+  // Parameter names are unique, and so are property names. A parameter
+  // without a member may share its name with a property: the argument is
+  // converted by the finish hook and read back by the property.
   const char* names[sizeof...(Rows) + 1] = {rows.name..., nullptr};
+  const bool params[sizeof...(Rows) + 1] = {Rows::kIsParam..., false};
+  const bool properties[sizeof...(Rows) + 1] = {Rows::kIsProperty..., false};
   for (std::size_t i = 0; i < sizeof...(Rows); ++i)
     for (std::size_t j = i + 1; j < sizeof...(Rows); ++j)
-      if (std::string_view(names[i]) == std::string_view(names[j])) throw "two rows share a name";
+      if (std::string_view(names[i]) == std::string_view(names[j]) &&
+          ((params[i] && params[j]) || (properties[i] && properties[j])))
+        throw "two rows share a name";
   return {options, {rows...}};
 }
 

@@ -275,6 +275,16 @@ struct Str {
     return raised();
   }
 };
+// A dict (or dict subclass) object, borrowed; its entries are the body's.
+struct Dict {
+  using type = PyObject*;
+  static constexpr bool absent_ok = false;
+  static PyResult<type> convert(PyObject* object) {
+    if (PyDict_Check(object)) return object;
+    type_check_error(object, "dict");
+    return raised();
+  }
+};
 // Any object, borrowed and untested.
 struct Object {
   using type = PyObject*;

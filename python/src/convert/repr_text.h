@@ -19,6 +19,7 @@
 #include "python/src/binding/enum_class.h"
 #include "python/src/binding/text.h"
 #include "core/repr_format.h"
+#include "text/graphemes.h"
 
 namespace revizer::python {
 
@@ -32,6 +33,12 @@ class ReprText {
 
   ReprText& quoted(std::string_view label, std::string_view text) {
     repr::append_quoted(next(label), text);
+    return *this;
+  }
+  // The first `clusters` grapheme clusters and "...", inside the quotes, when
+  // the text is longer.
+  ReprText& truncated(std::string_view label, std::string_view text, std::size_t clusters) {
+    repr::append_quoted(next(label), unicode::truncate_graphemes(text, clusters));
     return *this;
   }
   ReprText& optional_text(std::string_view label, const std::optional<std::string>& text) {

@@ -317,6 +317,11 @@ TEST(AdjacentUnion, Forms) {
       {R"(["note",{"text":"t"}])", R"({"type":"note","data":{"text":"t"}})", nullptr},
       {R"([])", "invalid length 0, expected adjacently tagged enum Shape", nullptr},
       {R"(["note"])", "invalid length 1, expected adjacently tagged enum Shape", nullptr},
+      {R"(["bad"])", "unknown variant `bad`, expected one of `note`, `triple`, `memo`, `jot`", nullptr},
+      {R"([5])", "invalid type: integer `5`, expected variant identifier",
+       "invalid value: integer `5`, expected variant index 0 <= i < 4"},
+      {R"([2])", "invalid type: integer `2`, expected variant identifier",
+       "invalid length 1, expected adjacently tagged enum Shape"},
       {R"(["note",{"text":"t"},1])", "invalid length 3, expected fewer elements in array",
        "invalid length 3, expected 2 elements in sequence"},
       {R"([1,["a","b","c"]])", "invalid type: integer `1`, expected variant identifier",
@@ -329,3 +334,29 @@ TEST(AdjacentUnion, Forms) {
 
 }  // namespace
 }  // namespace revizer::json
+
+namespace revizer {
+namespace {
+
+// Copies of a Box share the held value until one of them is written to;
+// each then reads as a deep copy would.
+TEST(Box, CopiesShareUntilWritten) {
+  Box<std::string> a(std::string("held"));
+  Box<std::string> b = a;
+  const Box<std::string>& shared = b;
+  EXPECT_EQ(&*shared, &*std::as_const(a));
+  *b += " and changed";
+  EXPECT_EQ(*std::as_const(a), "held");
+  EXPECT_EQ(*std::as_const(b), "held and changed");
+  EXPECT_NE(&*std::as_const(a), &*std::as_const(b));
+  Box<std::string> c = a;
+  EXPECT_TRUE(c == a);
+  c = b;
+  EXPECT_TRUE(c == b && !(c == a));
+  Box<std::string> moved = std::move(c);
+  EXPECT_FALSE(c.has_value());
+  EXPECT_TRUE(moved == b);
+}
+
+}  // namespace
+}  // namespace revizer

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::result {
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::result {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::result {
 namespace {
