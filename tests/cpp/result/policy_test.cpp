@@ -7,7 +7,8 @@
 namespace revizer::result {
 namespace {
 
-using namespace agent::testing;
+using namespace revizer::testing;
+using Case = testing::JsonCase;
 
 TEST(PolicyMetadata, ObjectForm) {
   const Case cases[] = {

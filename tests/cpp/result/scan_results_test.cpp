@@ -10,7 +10,8 @@
 namespace revizer::result {
 namespace {
 
-using namespace agent::testing;
+using namespace revizer::testing;
+using Case = testing::JsonCase;
 
 // Every value writes its JSON name and reads back to its index.
 template <class E>

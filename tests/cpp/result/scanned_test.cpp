@@ -9,7 +9,8 @@
 namespace revizer::result {
 namespace {
 
-using namespace agent::testing;
+using namespace revizer::testing;
+using Case = testing::JsonCase;
 
 #define SCAN R"({"explanation":"x","message_type":"tool_call","intent":"plan","description":"d","key_entities":[],)" \
              R"("is_side_effecting":false,"signals":[],"confidence":0.5})"
