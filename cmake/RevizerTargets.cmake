@@ -5,7 +5,10 @@ target_compile_options(revizer_options INTERFACE -Wall -Wextra -Werror)
 target_include_directories(revizer_options INTERFACE ${PROJECT_SOURCE_DIR})
 if(REVIZER_SANITIZE)
   target_compile_options(revizer_options INTERFACE
-    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g)
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g
+    # clang 14 cannot emit debug information for coroutines under the
+    # function-type check ("Cannot represent a difference across sections").
+    $<$<CXX_COMPILER_ID:Clang>:-fno-sanitize=function>)
   target_link_options(revizer_options INTERFACE -fsanitize=address,undefined)
 endif()
 

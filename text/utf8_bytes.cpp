@@ -1,5 +1,8 @@
 #include "text/utf8_bytes.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace revizer::unicode {
 namespace {
 
@@ -45,6 +48,18 @@ Decoded decode_utf8_at(std::string_view text, std::size_t index) {
 
 bool is_valid_utf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
+    // Runs of ASCII, the usual case, eight bytes at a time.
+    while (text.size() - i >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + i, 8);
+      if ((word & 0x8080808080808080ull) != 0) break;
+      i += 8;
+    }
+    if (i == text.size()) break;
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      ++i;
+      continue;
+    }
     const Decoded d = decode_utf8_at(text, i);
     if (d.length == 0) return false;
     i += d.length;

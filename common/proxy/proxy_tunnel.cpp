@@ -7,6 +7,7 @@
 #include <asio/write.hpp>
 #include <vector>
 
+#include "common/error/asio_error.h"
 #include "text/properties.h"
 #include "text/utf8_bytes.h"
 #include "text/white_space.h"
@@ -16,11 +17,6 @@ namespace {
 
 using asio::ip::tcp;
 using Kind = ProxyError::Kind;
-
-IoError io_error_from(const asio::error_code& ec) {
-  if (ec.category() == asio::system_category()) return IoError::from_errno(ec.value());
-  return IoError::custom(ec.message());
-}
 
 // An address written as text is used directly (brackets of an IPv6 host
 // removed); any other host is looked up by name.
@@ -40,8 +36,9 @@ asio::awaitable<Result<std::vector<tcp::endpoint>, IoError>> endpoints_of(const 
   co_return endpoints;
 }
 
-// Tries the addresses in order; the last failure is the one reported.
-asio::awaitable<Result<tcp::socket, IoError>> connect_to(const std::string& host, std::uint16_t port) {
+}  // namespace
+
+asio::awaitable<Result<tcp::socket, IoError>> tcp_connect(const std::string& host, std::uint16_t port) {
   auto endpoints = co_await endpoints_of(host, port);
   if (!endpoints) co_return fail(std::move(endpoints).error());
   if (endpoints->empty()) co_return fail(IoError::custom("could not resolve to any address"));
@@ -55,6 +52,8 @@ asio::awaitable<Result<tcp::socket, IoError>> connect_to(const std::string& host
   }
   co_return fail(std::move(last));
 }
+
+namespace {
 
 // The status line when the reply is not a 2xx, else nothing.
 std::optional<std::string> refused_status_line(const std::string& head) {
@@ -89,7 +88,7 @@ std::string tunnel_error_text(const TunnelError& error) {
 asio::awaitable<Result<tcp::socket, ProxyError>> connect_tunnel(ProxyConfig proxy, std::string target_host,
                                                                std::uint16_t target_port) {
   const auto io_failure = [&](Kind kind, IoError source) { return fail(ProxyError::io(kind, proxy.host, proxy.port, std::move(source))); };
-  auto connected = co_await connect_to(proxy.host, proxy.port);
+  auto connected = co_await tcp_connect(proxy.host, proxy.port);
   if (!connected) co_return io_failure(Kind::Connect, std::move(connected).error());
   tcp::socket socket = std::move(*connected);
 

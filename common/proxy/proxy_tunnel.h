@@ -37,6 +37,11 @@ struct Tunnel {
 using TunnelError = std::variant<ProxyError, IoError>;
 std::string tunnel_error_text(const TunnelError& error);
 
+// A TCP connection to `host` (an address as text, IPv6 in brackets or not, or
+// a name looked up on asio's resolver thread), trying the addresses in order;
+// the last failure is the one reported.
+asio::awaitable<Result<asio::ip::tcp::socket, IoError>> tcp_connect(const std::string& host, std::uint16_t port);
+
 // The body of one tunnel: connect, send CONNECT, read and judge the reply head.
 asio::awaitable<Result<asio::ip::tcp::socket, ProxyError>> connect_tunnel(ProxyConfig proxy, std::string target_host,
                                                                          std::uint16_t target_port);

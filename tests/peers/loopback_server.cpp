@@ -4,8 +4,8 @@ namespace revizer::peers {
 
 using asio::ip::tcp;
 
-LoopbackServer::LoopbackServer(Session session)
-    : session_(std::move(session)), acceptor_(context_, tcp::endpoint(asio::ip::address_v4::loopback(), 0)) {
+LoopbackServer::LoopbackServer(Session session, std::uint16_t port)
+    : session_(std::move(session)), acceptor_(context_, tcp::endpoint(asio::ip::address_v4::loopback(), port)) {
   asio::co_spawn(context_, accept_loop(), asio::detached);
   thread_ = std::thread([this] { context_.run(); });
 }

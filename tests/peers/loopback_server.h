@@ -14,12 +14,15 @@ class LoopbackServer {
  public:
   using Session = std::function<asio::awaitable<void>(asio::ip::tcp::socket)>;
 
-  explicit LoopbackServer(Session session);
+  // Listens on `port`, or on a port of its own choice when it is 0.
+  explicit LoopbackServer(Session session, std::uint16_t port = 0);
   ~LoopbackServer();
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;
 
   std::uint16_t port() const { return acceptor_.local_endpoint().port(); }
+  // The executor of the sessions, to hand them work from other threads.
+  asio::io_context::executor_type executor() { return context_.get_executor(); }
 
  private:
   asio::awaitable<void> accept_loop();

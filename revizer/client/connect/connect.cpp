@@ -1,0 +1,72 @@
+#include "revizer/client/connect/connect.h"
+
+#include <asio/this_coro.hpp>
+
+#include "common/proxy/proxy_config.h"
+#include "revizer/client/connect/endpoint_uri.h"
+#include "revizer/client/errors/status_text.h"
+#include "revizer/client/runtime/runtime.h"
+
+namespace revizer::client {
+namespace {
+
+Unexpected<RevizerClientError> transport_failure(std::string detail) {
+  return fail(RevizerClientError::transport(std::move(detail)));
+}
+
+Unexpected<RevizerClientError> auth_failure(const char* prefix, const common::GrpcStatus& status) {
+  std::string detail = prefix;
+  append_status_text(detail, status);
+  return fail(RevizerClientError::auth(std::move(detail)));
+}
+
+}  // namespace
+
+asio::awaitable<Result<ClientState, RevizerClientError>> connect_with_auth(std::string endpoint, std::string token,
+                                                                       std::optional<std::string> iap_token) {
+  auto uri = parse_endpoint_uri(endpoint);
+  if (!uri) co_return transport_failure("Invalid endpoint URL '" + endpoint + "': " + uri.error());
+  const std::string scheme = uri->scheme.value_or("http");
+  if (!uri->host) co_return transport_failure("Endpoint URL '" + endpoint + "' has no host");
+
+  auto proxy = common::proxy_from_env(scheme, *uri->host);
+  if (!proxy) co_return transport_failure(proxy.error().text());
+
+  std::shared_ptr<TlsSettings> tls;
+  if (endpoint.starts_with("https://")) {
+    auto settings = TlsSettings::build();
+    if (!settings) co_return transport_failure("Failed to configure TLS for '" + endpoint + "': transport error");
+    tls = std::move(*settings);
+  }
+
+  // (No temporaries share a full expression with co_await: GCC 12 frees them wrongly.)
+  const auto executor = co_await asio::this_coro::executor;
+  Connector connector({scheme, *uri->host, uri->port}, std::move(*proxy), std::move(tls));
+  auto channel = std::make_shared<Channel>(executor, std::move(connector));
+  auto connected = co_await channel->connect();
+  if (!connected) {
+    channel->close();
+    co_return transport_failure("Failed to connect to '" + endpoint + "': " + connected.error().text());
+  }
+  // From here on, dropping the handle closes the connection again.
+  auto handle = std::make_shared<ChannelHandle>(std::move(channel));
+
+  Result<common::AuthInterceptor, common::GrpcStatus> interceptor = fail(common::GrpcStatus{});
+  const char* prefix = "";
+  if (iap_token) {
+    prefix = "IAP auth setup failed: ";
+    interceptor = common::iap_auth_headers(*iap_token, token);
+  } else if (common::is_cloud_run_endpoint(endpoint)) {
+    prefix = "Cloud Run auth setup failed: ";
+    // The first identity token is fetched over the network, blocking: off the workers.
+    interceptor = co_await run_blocking(Runtime::shared().blocking_pool(),
+                                        [&] { return common::cloud_run_auth_interceptor(endpoint, token); });
+  } else {
+    prefix = "Auth interceptor setup failed: ";
+    interceptor = common::bearer_header_value(token);
+  }
+  if (!interceptor) co_return auth_failure(prefix, interceptor.error());
+  co_return ClientState{std::move(handle), std::move(*interceptor)};
+}
+
+}  // namespace revizer::client

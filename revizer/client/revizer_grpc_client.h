@@ -1,0 +1,51 @@
+#pragma once
+
+// The connected client: its state (channel, interceptor, limits) and the
+// adjudication timeout, immutable once built. Python objects and calls in
+// flight share it by reference counting; the channel closes with the last
+// reference to it and to the state copies of calls in flight.
+
+#include <asio/awaitable.hpp>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "revizer/client/client_state.h"
+#include "revizer/client/connect/connect.h"
+#include "revizer/client/runtime/runtime.h"
+
+namespace revizer::client {
+
+inline constexpr const char* kAdjudicatesPath = "/tavimor.revizer.v1.RevizerService/Adjudicates";
+
+class RevizerGrpcClient {
+ public:
+  using Connected = Result<std::shared_ptr<const RevizerGrpcClient>, RevizerClientError>;
+
+  RevizerGrpcClient(ClientState state, std::chrono::milliseconds timeout)
+      : state_(std::make_unique<const ClientState>(std::move(state))), adjudicates_timeout_(timeout) {}
+
+  static asio::awaitable<Connected> connect(ConnectOptions options, std::chrono::milliseconds timeout);
+  // The constructor's future: reads the timeout when it starts, then
+  // connects without an IAP token.
+  static asio::awaitable<Connected> connect_with_timeout(std::string endpoint, std::string token);
+
+  ClientState read_state() const { return state_->clone(); }
+  std::chrono::milliseconds adjudicates_timeout() const { return adjudicates_timeout_; }
+
+  // One Adjudicates call: `framed_request` is the encoded request behind its
+  // 5-byte prefix; the outcome is the answer message or a status.
+  static asio::awaitable<CallOutcome> call_adjudicates(ClientState state, std::string framed_request,
+                                                       std::chrono::milliseconds timeout);
+
+ private:
+  std::unique_ptr<const ClientState> state_;
+  std::chrono::milliseconds adjudicates_timeout_;
+};
+
+// Connects on the calling thread (not a runtime worker), which stays blocked
+// until the outcome is known while the runtime's workers drive the I/O.
+RevizerGrpcClient::Connected block_on_connect(Runtime& runtime, std::string endpoint, std::string token);
+
+}  // namespace revizer::client

@@ -1,0 +1,132 @@
+#pragma once
+
+// The process-wide task runtime: one io_context served by worker threads (one
+// per processor unless TAVIMOR_RUNTIME_WORKER_THREADS says otherwise), a
+// blocking pool of at most 512 threads for work that blocks (the hand-back of
+// results to Python takes the interpreter lock there). Name lookups run on
+// asio's own resolver thread, never on the blocking pool, so a connect never
+// waits behind threads parked on that lock. Made on first use and never torn
+// down.
+
+#include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
+#include <asio/bind_cancellation_slot.hpp>
+#include <asio/cancellation_signal.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/co_spawn.hpp>
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+#include <asio/strand.hpp>
+#include <asio/use_awaitable.hpp>
+#include <cstddef>
+#include <functional>
+#include <future>
+#include <memory>
+#include <optional>
+#include <type_traits>
+
+#include "revizer/client/runtime/blocking_pool.h"
+
+namespace revizer::client {
+
+inline constexpr std::size_t kMaxBlockingThreads = 512;
+inline constexpr const char* kWorkerThreadsVariable = "TAVIMOR_RUNTIME_WORKER_THREADS";
+
+// The worker count: the variable when it holds a positive number, else one
+// per processor (at least one).
+std::size_t runtime_worker_count();
+
+class Runtime {
+ public:
+  static Runtime& shared();
+
+  asio::io_context& context() { return context_; }
+  asio::any_io_executor executor() { return context_.get_executor(); }
+  BlockingPool& blocking_pool() { return blocking_; }
+  std::size_t worker_count() const { return workers_; }
+
+ private:
+  explicit Runtime(std::size_t workers);
+  ~Runtime() = delete;  // lives until the process ends
+
+  asio::io_context context_;
+  std::size_t workers_;
+  BlockingPool blocking_;
+};
+
+// Runs `job` on `pool` and resumes the awaiting coroutine on its own executor
+// with the job's value. The job must not throw.
+template <class F, class T = std::invoke_result_t<F&>>
+asio::awaitable<T> run_blocking(BlockingPool& pool, F job) {
+  auto executor = co_await asio::this_coro::executor;
+  auto initiate = [&pool, executor](auto handler, F job) {
+    auto work = asio::make_work_guard(executor);
+    pool.post([handler = std::move(handler), job = std::move(job), work = std::move(work)]() mutable {
+      std::optional<T> value(job());
+      auto home = work.get_executor();
+      asio::post(home, [handler = std::move(handler), value = std::move(value)]() mutable {
+        std::move(handler)(std::move(value));
+      });
+    });
+  };
+  std::optional<T> value =
+      co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::optional<T>)>(initiate, asio::use_awaitable,
+                                                                                            std::move(job));
+  co_return std::move(*value);
+}
+
+// One task on the runtime that can be dropped: `cancel` delivers terminal
+// cancellation to whatever the task is awaiting (a call resets its stream)
+// and the task then ends without reporting. The task runs on its own strand;
+// cancellation is delivered there, never on the caller's thread.
+class TaskHandle {
+ public:
+  TaskHandle() = default;
+  void cancel() const;
+  explicit operator bool() const { return state_ != nullptr; }
+
+  struct State {
+    explicit State(asio::any_io_executor executor) : strand(asio::make_strand(std::move(executor))) {}
+    asio::strand<asio::any_io_executor> strand;
+    asio::cancellation_signal signal;
+  };
+  explicit TaskHandle(std::shared_ptr<State> state) : state_(std::move(state)) {}
+
+ private:
+  std::shared_ptr<State> state_;
+};
+
+// Spawns `work` on `executor`; `done` receives its value unless the task was
+// cancelled first. `done` runs on the task's strand.
+template <class T>
+TaskHandle spawn_task(asio::any_io_executor executor, asio::awaitable<T> work, std::function<void(T)> done) {
+  auto state = std::make_shared<TaskHandle::State>(std::move(executor));
+  asio::co_spawn(
+      state->strand,
+      [](asio::awaitable<T> work, std::function<void(T)> done,
+         std::shared_ptr<TaskHandle::State> state) -> asio::awaitable<void> {
+        // A dropped task finishes its current step and looks at its
+        // cancellation state itself; nothing throws.
+        co_await asio::this_coro::throw_if_cancelled(false);
+        T value = co_await std::move(work);
+        const asio::cancellation_state cancellation = co_await asio::this_coro::cancellation_state;
+        if (cancellation.cancelled() == asio::cancellation_type::none) {
+          done(std::move(value));
+        }
+        (void)state;
+      }(std::move(work), std::move(done), state),
+      asio::bind_cancellation_slot(state->signal.slot(), [state](std::exception_ptr) {}));
+  return TaskHandle(std::move(state));
+}
+
+// Drives `work` on the runtime and blocks the calling thread (which must not
+// be a runtime worker) until it has finished.
+template <class T>
+T block_on(Runtime& runtime, asio::awaitable<T> work) {
+  std::promise<T> promise;
+  auto future = promise.get_future();
+  spawn_task<T>(runtime.executor(), std::move(work), [&promise](T value) { promise.set_value(std::move(value)); });
+  return future.get();
+}
+
+}  // namespace revizer::client

@@ -1,0 +1,15 @@
+# Writes a C++ source holding the PEM bundle IN as a string: cmake -DIN=... -DOUT=... -P embed_roots.cmake
+file(READ "${IN}" pem)
+# Only the certificates; comments between them are dropped.
+string(REGEX MATCHALL "-----BEGIN CERTIFICATE-----[^-]+-----END CERTIFICATE-----" certs "${pem}")
+list(LENGTH certs count)
+if(count EQUAL 0)
+  message(FATAL_ERROR "no certificates in ${IN}")
+endif()
+set(body "")
+foreach(cert IN LISTS certs)
+  string(APPEND body "R\"pem(${cert}\n)pem\"\n")
+endforeach()
+file(WRITE "${OUT}.tmp" "// Generated from ${IN} (${count} certificates); do not edit.\n#include \"revizer/client/transport/builtin_roots.h\"\n\nnamespace revizer::client {\n\nstd::string_view builtin_roots_pem() {\n  static constexpr char kPem[] =\n${body};\n  return {kPem, sizeof kPem - 1};\n}\n\n}  // namespace revizer::client\n")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUT}.tmp")

@@ -1,0 +1,34 @@
+#pragma once
+
+// The byte stream under one HTTP/2 connection: a TCP socket (direct or a
+// CONNECT tunnel) or a TLS stream over one. The HTTP/2 code sees only this.
+
+#include <asio/awaitable.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/ssl/stream.hpp>
+#include <cstddef>
+#include <memory>
+
+namespace revizer::client {
+
+class Transport {
+ public:
+  using TlsStream = asio::ssl::stream<asio::ip::tcp::socket>;
+
+  explicit Transport(asio::ip::tcp::socket socket) : tcp_(std::move(socket)) {}
+  explicit Transport(std::unique_ptr<TlsStream> tls) : tcp_(tls->get_executor()), tls_(std::move(tls)) {}
+
+  // Suspends until some bytes arrive; `ec` reports the end of the stream or a failure.
+  asio::awaitable<std::size_t> read_some(asio::mutable_buffer buffer, asio::error_code& ec);
+  asio::awaitable<void> write_all(asio::const_buffer buffer, asio::error_code& ec);
+  // Ends pending operations and the connection; no TLS close_notify is sent.
+  void close();
+
+ private:
+  asio::ip::tcp::socket& socket() { return tls_ ? tls_->next_layer() : tcp_; }
+
+  asio::ip::tcp::socket tcp_;
+  std::unique_ptr<TlsStream> tls_;  // held by pointer: its address must not move
+};
+
+}  // namespace revizer::client

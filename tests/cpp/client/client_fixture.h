@@ -1,0 +1,96 @@
+#pragma once
+
+// Shared pieces of the client tests: driving coroutines on the runtime from
+// the test thread, connecting, wire events that pick a test server's
+// behaviour, and an answer codec over the payload's JSON object.
+
+#include <asio/co_spawn.hpp>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/json/value.h"
+#include "revizer/client/adjudicates/adjudicates.h"
+#include "revizer/client/revizer_grpc_client.h"
+#include "revizer/client/runtime/runtime.h"
+#include "schema/wire/wire_event.h"
+
+namespace revizer::client::test_support {
+
+using Client = std::shared_ptr<const RevizerGrpcClient>;
+using Answers = Result<std::vector<json::Object>, RevizerClientError>;
+
+template <class T>
+T run(asio::awaitable<T> work) {
+  return block_on(Runtime::shared(), std::move(work));
+}
+
+inline RevizerGrpcClient::Connected connect(const std::string& endpoint, std::chrono::milliseconds timeout = std::chrono::milliseconds(7000),
+                                            const std::string& token = "test-token",
+                                            std::optional<std::string> iap = std::nullopt) {
+  return run([](std::string endpoint, std::string token, std::optional<std::string> iap,
+                std::chrono::milliseconds timeout) -> asio::awaitable<RevizerGrpcClient::Connected> {
+    std::optional<std::string_view> iap_view;
+    if (iap) iap_view = *iap;
+    co_return co_await RevizerGrpcClient::connect({endpoint, token, iap_view}, timeout);
+  }(endpoint, token, std::move(iap), timeout));
+}
+
+// A wire event whose trajectory id picks the server's behaviour; `padding`
+// bytes of text in its payload make it as large as a test needs.
+inline wire::WireEvent event(std::string trajectory, std::string id = "evt-1", std::size_t padding = 0) {
+  wire::WireEvent e;
+  e.event_id = std::move(id);
+  e.trajectory_id = std::move(trajectory);
+  e.agent_id = "agent-1";
+  e.timestamp = wire::WireTimestamp{1'700'000'000, 5};
+  e.event_type = "action";
+  e.event_name = "tool_call";
+  json::Object payload;
+  payload.insert("event_id", json::Value(e.event_id));
+  if (padding > 0) payload.insert("padding", json::Value(std::string(padding, 'x')));
+  e.payload = std::move(payload);
+  return e;
+}
+
+// An event of exactly `cost` bytes inside a request.
+inline wire::WireEvent event_of_cost(std::string trajectory, std::uint64_t cost, std::string id = "evt-big") {
+  std::size_t padding = cost;
+  for (;;) {
+    auto e = event(trajectory, id, padding);
+    const std::uint64_t now = wire::AdjudicatesRequest::event_cost(e);
+    if (now == cost) return e;
+    padding = padding + cost - now;  // converges: the cost grows with the padding, varints aside
+  }
+}
+
+// Answers whose payload has a "decision" text; a Deny is told by it. The
+// carried Deny is not boxed (the result model's record is not used here).
+inline AnswerCodec<json::Object> json_answers() {
+  return {[](const json::Object& payload) -> std::optional<json::Object> {
+            const json::Value* decision = payload.find("decision");
+            if (!decision || !decision->is_string()) return std::nullopt;
+            return payload;
+          },
+          [](const json::Object& payload) { return payload.find("decision")->as_string() == "Deny"; },
+          [](json::Object) { return DeniedAdjudication(); }};
+}
+
+inline asio::awaitable<Answers> adjudicate_async(Client client, std::vector<wire::WireEvent> events) {
+  co_return co_await adjudicate_wire_events(std::move(client), std::move(events), json_answers());
+}
+
+inline Answers adjudicate(const Client& client, std::vector<wire::WireEvent> events) {
+  return run(adjudicate_async(client, std::move(events)));
+}
+
+inline std::string text_of(const RevizerClientError& error) { return error.to_string(); }
+
+inline std::string reason_of(const json::Object& answer) {
+  const json::Value* reason = answer.find("reason");
+  return reason && reason->is_string() ? reason->as_string() : std::string();
+}
+
+}  // namespace revizer::client::test_support
