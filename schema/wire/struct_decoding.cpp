@@ -109,6 +109,8 @@ bool decode_entry(ProtoDecoder& d, WireType type, int budget, std::vector<json::
 
 bool less_key(const json::Member& a, const json::Member& b) { return a.key < b.key; }
 
+constexpr std::size_t kInsertionSortMax = 16;
+
 }  // namespace
 
 json::Value number_to_json(double x) {
@@ -134,7 +136,18 @@ json::Object sorted_object(std::vector<json::Member> entries) {
       }) == entries.end();
   if (!strictly_ascending) {
     // Stable, so that among entries of one key the last one given is last.
-    std::stable_sort(entries.begin(), entries.end(), less_key);
+    // Small objects, the usual case, sort in place without a buffer.
+    if (entries.size() <= kInsertionSortMax) {
+      for (std::size_t i = 1; i < entries.size(); ++i) {
+        if (!less_key(entries[i], entries[i - 1])) continue;
+        json::Member moving = std::move(entries[i]);
+        std::size_t j = i;
+        for (; j > 0 && less_key(moving, entries[j - 1]); --j) entries[j] = std::move(entries[j - 1]);
+        entries[j] = std::move(moving);
+      }
+    } else {
+      std::stable_sort(entries.begin(), entries.end(), less_key);
+    }
     std::size_t kept = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
       if (i + 1 < entries.size() && entries[i].key == entries[i + 1].key) continue;

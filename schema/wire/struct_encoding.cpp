@@ -109,11 +109,6 @@ struct Frame {
     return object->members()[order != nullptr ? static_cast<std::size_t>(order[i]) : i];
   }
   const json::Value& child(std::size_t i) const { return object != nullptr ? member(i).value : (*array)[i]; }
-  // The bytes a child whose Value message takes `value_size` adds to the body.
-  std::uint64_t child_size(std::size_t i, std::uint64_t value_size) const {
-    if (object == nullptr) return delimited_size(value_size);
-    return delimited_size(entry_body_size(member(i).key, value_size));
-  }
 };
 
 // Records the output order of an object's keys in the plan: ascending byte
