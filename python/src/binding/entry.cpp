@@ -96,6 +96,13 @@ void raise_panic(const char* message) noexcept {
   PyErr_SetString(type, message);
 }
 
+bool discard_exception() noexcept {
+  if (PyErr_Occurred() == nullptr) return true;
+  if (!PyErr_ExceptionMatches(PyExc_Exception)) return false;
+  PyErr_Clear();
+  return true;
+}
+
 void raise_current_exception() noexcept {
   try {
     throw;

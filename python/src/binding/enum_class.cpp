@@ -73,7 +73,7 @@ PyObject* compare(std::uint8_t index, bool other_is_member, std::int64_t other, 
   } else {
     Ref number = Ref::steal(PyNumber_Index(other_object));
     if (!number) {
-      PyErr_Clear();
+      if (!discard_exception()) return nullptr;
       Py_RETURN_NOTIMPLEMENTED;
     }
     int overflow = 0;

@@ -120,19 +120,6 @@ PyObject* static_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
   return guarded<PyObject*>(nullptr, [&] { return vector_call<Sig, Conv...>(args, nargs, kwnames, Body); });
 }
 
-// Body of a text member's property: std::string, or std::optional<std::string>
-// (None when empty).
-template <auto Member, class Record>
-PyObject* read_text(const Record& record) {
-  const auto& value = record.*Member;
-  if constexpr (requires { value.has_value(); }) {
-    if (!value) return Py_NewRef(Py_None);
-    return new_str(*value);
-  } else {
-    return new_str(value);
-  }
-}
-
 // A getter per property: the body is called directly, no closure lookup.
 template <class C, auto Body>
 PyObject* property_entry(PyObject* self, void*) noexcept {
@@ -224,13 +211,6 @@ PyMethodDef function() {
 template <class C, auto Body>
 PyGetSetDef property(const char* name, const char* doc = nullptr) {
   return {name, &detail::property_entry<C, Body>, nullptr, doc, nullptr};
-}
-
-// Read-only property of a text member (`&Record::name`, a std::string or a
-// std::optional<std::string>): a new str on every read.
-template <class C, auto Member>
-PyGetSetDef text_member(const char* name, const char* doc = nullptr) {
-  return property<C, &detail::read_text<Member, typename C::Record>>(name, doc);
 }
 
 }  // namespace revizer::python

@@ -93,12 +93,13 @@ struct Signature {
   }
 };
 
-// Builds a table and checks it against the doc at compile time (a failed
-// check is a compile error: "call to consteval function is not a constant").
-template <class... P>
-consteval Signature<sizeof...(P)> signature(const char* class_name, const char* callable, const char* doc,
-                                            P... params) {
-  Signature<sizeof...(P)> sig{class_name, callable, doc, {params...}, 0, 0, 0};
+// A table from its parameters, checked against the doc at compile time (a
+// failed check is a compile error: "call to consteval function is not a
+// constant").
+template <std::size_t N>
+consteval Signature<N> make_signature(const char* class_name, const char* callable, const char* doc,
+                                      const std::array<Param, N>& params) {
+  Signature<N> sig{class_name, callable, doc, params, 0, 0, 0};
   bool seen_keyword_only = false;
   bool seen_optional = false;
   for (const Param& param : sig.params) {
@@ -122,6 +123,13 @@ consteval Signature<sizeof...(P)> signature(const char* class_name, const char* 
     throw "the doc's text signature does not agree with the parameter table";
   }
   return sig;
+}
+
+// `signature(class, callable, doc, pos("a"), kwopt("b"), ...)`.
+template <class... P>
+consteval Signature<sizeof...(P)> signature(const char* class_name, const char* callable, const char* doc,
+                                            P... params) {
+  return make_signature<sizeof...(P)>(class_name, callable, doc, std::array<Param, sizeof...(P)>{params...});
 }
 
 }  // namespace revizer::python

@@ -4,7 +4,8 @@
 // the general one (`py_to_json`, then the record's decoder). It reads plain
 // data only (exact dict, list, str, int, float, bool and None) through the
 // record's own description (`Record::visit_field`, `Record::has_required`),
-// and it succeeds only where the general path gives the same record. On
+// with the maps, boxed values and externally tagged unions inside it, and it
+// succeeds only where the general path gives the same record. On
 // anything else (another type, a value the decoder would refuse, a kind read
 // here no other way, an unknown key with more than a plain scalar) it
 // reports "not taken", runs no
@@ -16,18 +17,25 @@
 
 #include <Python.h>
 
+#include <array>
 #include <cmath>
 #include <concepts>
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
+#include <utility>
+#include <variant>
 #include <vector>
 
+#include "model/json/external_union.h"
 #include "model/json/record.h"
 #include "python/src/convert/recursion_guard.h"
+#include "support/box.h"
 
 namespace revizer::python {
 
@@ -88,13 +96,14 @@ inline bool converts_quietly(PyObject* value) {
   return read_integer(value, integer);
 }
 
-template <class R>
-bool read_record(PyObject* object, R& out) {
-  if (!PyDict_CheckExact(object)) return false;  // the array form, and mappings of other types
+// Calls `visit(key_text, value)` for each entry of an exact dict whose keys
+// are all exact str, under the dict's recursion level; false as soon as
+// anything does not fit or a visit returns false.
+template <class Visit>
+bool read_entries(PyObject* object, Visit&& visit) {
+  if (!PyDict_CheckExact(object)) return false;  // array forms, and mappings of other types
   std::optional<RecursionGuard> guard;
   if (!enter(guard)) return false;
-  const auto& description = json_record(static_cast<const R*>(nullptr));
-  std::uint64_t seen = 0;
   Py_ssize_t position = 0;
   PyObject* key = nullptr;
   PyObject* value = nullptr;
@@ -102,24 +111,76 @@ bool read_record(PyObject* object, R& out) {
   while (PyDict_Next(object, &position, &key, &value)) {
     std::string_view key_text;
     if (!PyUnicode_CheckExact(key) || !utf8_of(key, key_text)) return false;
+    if (!visit(key_text, value)) return false;
+  }
+  return true;
+}
+
+template <class R>
+bool read_record(PyObject* object, R& out) {
+  const auto& description = json_record(static_cast<const R*>(nullptr));
+  std::uint64_t seen = 0;
+  const bool read_all = read_entries(object, [&](std::string_view key, PyObject* value) {
     bool known = false;
-    const bool read = description.visit_field(out, key_text, seen, [&](auto& member) {
+    const bool read = description.visit_field(out, key, seen, [&](auto& member) {
       known = true;
       return read_py(value, member);
     });
-    if (!read) {
-      // The decoder skips an unknown key, but the general path still converts
-      // its value: only values that convert quietly may be passed over.
-      if (known || !converts_quietly(value)) return false;
-    }
-  }
-  return description.has_required(seen);
+    // The decoder skips an unknown key, but the general path still converts
+    // its value: only values that convert quietly may be passed over.
+    return read || (!known && converts_quietly(value));
+  });
+  return read_all && description.has_required(seen);
 }
 
 template <class T>
 inline constexpr bool kIsVector = false;
 template <class X>
 inline constexpr bool kIsVector<std::vector<X>> = true;
+
+template <class T>
+inline constexpr bool kIsBox = false;
+template <class X>
+inline constexpr bool kIsBox<Box<X>> = true;
+
+template <class T>
+inline constexpr bool kIsMap = false;
+template <class X>
+inline constexpr bool kIsMap<std::map<std::string, X>> = true;
+template <class X>
+inline constexpr bool kIsMap<std::unordered_map<std::string, X>> = true;
+
+// A map from an exact dict of exact str keys, one entry per key as the map
+// decoder keeps them.
+template <class M>
+bool read_map(PyObject* object, M& out) {
+  out.clear();
+  return read_entries(object, [&](std::string_view key, PyObject* value) {
+    typename M::mapped_type mapped{};
+    if (!read_py(value, mapped)) return false;
+    out.insert_or_assign(std::string(key), std::move(mapped));
+    return true;
+  });
+}
+
+// An externally tagged union from a one-entry exact dict whose key names a
+// variant; every other shape is the general path's (it has the errors).
+template <class V>
+bool read_external_union(PyObject* object, V& out) {
+  if (!PyDict_CheckExact(object) || PyDict_GET_SIZE(object) != 1) return false;
+  using Reader = bool (*)(PyObject*, V&);
+  static constexpr auto kReaders = []<std::size_t... I>(std::index_sequence<I...>) {
+    return std::array<Reader, sizeof...(I)>{+[](PyObject* content, V& variant) {
+      return read_py(content, variant.template emplace<I>());
+    }...};
+  }(std::make_index_sequence<json::kAlternatives<V>>{});
+  const auto& names = json_record(static_cast<const V*>(nullptr)).names;
+  return read_entries(object, [&](std::string_view name, PyObject* content) {
+    for (std::size_t i = 0; i < names.size(); ++i)
+      if (names[i] == name) return kReaders[i](content, out);
+    return false;
+  });
+}
 
 template <class T>
 bool read_py(PyObject* object, T& out) {
@@ -162,8 +223,15 @@ bool read_py(PyObject* object, T& out) {
   } else if constexpr (json::DescribedRecord<T>) {
     out = T{};  // as the decoder does: a fresh record, whatever the member held
     return read_record(object, out);
+  } else if constexpr (kIsBox<T>) {
+    if (!out.has_value()) out = T();
+    return read_py(object, *out);
+  } else if constexpr (kIsMap<T>) {
+    return read_map(object, out);
+  } else if constexpr (json::ExternallyTagged<T>) {
+    return read_external_union(object, out);
   } else {
-    return false;  // JSON values, maps, enumerations, unions: the general path
+    return false;  // JSON values, enumerations, other unions: the general path
   }
 }
 

@@ -27,6 +27,7 @@
 
 #include "model/json/enum_codec.h"
 #include "model/json/record.h"
+#include "python/src/binding/py_value.h"
 #include "python/src/binding/ref.h"
 #include "python/src/convert/json_to_py.h"
 #include "python/src/convert/key_cache.h"
@@ -38,17 +39,6 @@ PyObject* to_py(const T& x);
 
 namespace detail {
 
-template <class T>
-inline constexpr bool kIsStringMap = false;
-template <class X>
-inline constexpr bool kIsStringMap<std::map<std::string, X>> = true;
-template <class X>
-inline constexpr bool kIsStringMap<std::unordered_map<std::string, X>> = true;
-
-template <class T>
-inline constexpr bool kIsList = false;
-template <class X>
-inline constexpr bool kIsList<std::vector<X>> = true;
 
 inline PyObject* text_to_py(std::string_view text) {
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
@@ -76,30 +66,8 @@ PyObject* record_to_py(const R& r) {
   return done ? dict.release() : nullptr;
 }
 
-template <class L>
-PyObject* list_to_py(const L& items) {
-  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
-  if (!list) return nullptr;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    PyObject* item = to_py(items[i]);
-    if (item == nullptr) return nullptr;
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
-  }
-  return list.release();
-}
-
-template <class M>
-PyObject* map_to_py(const M& map) {
-  Ref dict = Ref::steal(PyDict_New());
-  if (!dict) return nullptr;
-  for (const auto& [key, x] : map) {
-    Ref key_object = Ref::steal(dict_key(key));
-    if (!key_object) return nullptr;
-    Ref value = Ref::steal(to_py(x));
-    if (!value || PyDict_SetItem(dict.get(), key_object.get(), value.get()) < 0) return nullptr;
-  }
-  return dict.release();
-}
+inline constexpr auto kToPy = [](const auto& x) { return to_py(x); };
+inline constexpr auto kDictKey = [](const std::string& key) { return dict_key(key); };
 
 }  // namespace detail
 
@@ -107,12 +75,8 @@ template <class T>
 PyObject* to_py(const T& x) {
   if constexpr (std::is_same_v<T, std::string>) {
     return detail::text_to_py(x);
-  } else if constexpr (std::is_same_v<T, bool>) {
-    return Py_NewRef(x ? Py_True : Py_False);
-  } else if constexpr (std::signed_integral<T>) {
-    return PyLong_FromLongLong(x);
-  } else if constexpr (std::unsigned_integral<T>) {
-    return PyLong_FromUnsignedLongLong(x);
+  } else if constexpr (detail::Scalar<T>) {
+    return py_scalar(x);
   } else if constexpr (std::is_same_v<T, double>) {
     if (!std::isfinite(x)) Py_RETURN_NONE;
     return PyFloat_FromDouble(x);
@@ -121,10 +85,10 @@ PyObject* to_py(const T& x) {
   } else if constexpr (json::kIsOptional<T>) {
     if (!x) Py_RETURN_NONE;
     return to_py(*x);
-  } else if constexpr (detail::kIsList<T>) {
-    return detail::list_to_py(x);
-  } else if constexpr (detail::kIsStringMap<T>) {
-    return detail::map_to_py(x);
+  } else if constexpr (detail::kIsVectorValue<T>) {
+    return py_list_of(x, detail::kToPy);
+  } else if constexpr (detail::kIsTextMap<T>) {
+    return py_dict_of(x, detail::kDictKey, detail::kToPy);
   } else if constexpr (json::JsonEnum<T>) {
     return detail::text_to_py(json::json_name(x));
   } else if constexpr (json::DescribedRecord<T>) {

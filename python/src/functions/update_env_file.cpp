@@ -71,7 +71,10 @@ PyObject* update_env_file_impl(Changes changes) {
   auto written = path ? common::apply_env_updates(*path, updates) : fail(std::move(path).error());
   if (!written) {
     // Only the text: no errno, so the OSError's str() is exactly the text.
-    PyErr_SetObject(PyExc_OSError, Ref::steal(PyUnicode_FromString(written.error().text().c_str())).get());
+    // A text that cannot be made (no memory) leaves that error set instead.
+    const std::string text = written.error().text();
+    Ref message = Ref::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+    if (message) PyErr_SetObject(PyExc_OSError, message.get());
     return nullptr;
   }
   return PyUnicode_DecodeUTF8(written->data(), static_cast<Py_ssize_t>(written->size()), "replace");
