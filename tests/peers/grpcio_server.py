@@ -33,6 +33,8 @@ from revizer_stubs import pb2
 
 SERVICE = "tavimor.revizer.v1.RevizerService"
 _STATUS_BY_NUMBER = {code.value[0]: code for code in grpc.StatusCode}
+# More seconds left than any test waits: the call has no deadline.
+_NO_DEADLINE = 1e9
 # How long a dropped connection's call may take to notice it is gone.
 _DROP_WAIT_SECONDS = 10
 
@@ -131,8 +133,9 @@ def metadata_report(context, server):
         if headers is not None:
             timeouts = header_values(headers, b"grpc-timeout")
     report["grpc-timeout"] = peer_answers.report_values(timeouts)
+    # grpcio gives a call without deadline the time left until its "infinite future".
     remaining = context.time_remaining()
-    report["deadline-ms"] = None if remaining is None else round(remaining * 1000)
+    report["deadline-ms"] = None if remaining is None or remaining > _NO_DEADLINE else round(remaining * 1000)
     return json.dumps(report, ensure_ascii=False, separators=(",", ":"))
 
 
@@ -179,12 +182,13 @@ class GrpcioTestServer(PeerServer):
 # --- command line shared with policy_server.py ---------------------------------
 
 
-def argument_parser(description):
+def argument_parser(description, relay=True):
     parser = argparse.ArgumentParser(description=description)
     parser.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (default: one of its own choice)")
     parser.add_argument("--tls-cert", help="PEM certificate chain of the server")
     parser.add_argument("--tls-key", help="PEM private key of the server")
-    parser.add_argument("--direct", action="store_true", help="no relay in front of the gRPC server")
+    if relay:
+        parser.add_argument("--direct", action="store_true", help="no relay in front of the gRPC server")
     return parser
 
 

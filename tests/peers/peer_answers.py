@@ -116,8 +116,10 @@ def _varint(value):
     return bytes(out)
 
 
-def _field(number, payload):
+def wire_field(number, payload):
+    """A length-delimited protobuf field."""
     return _varint(number << 3 | 2) + _varint(len(payload)) + payload
+
 
 
 def encode_value(value):
@@ -129,17 +131,17 @@ def encode_value(value):
     if isinstance(value, (int, float)):
         return b"\x11" + struct.pack("<d", float(value))
     if isinstance(value, str):
-        return _field(3, value.encode())
+        return wire_field(3, value.encode())
     if isinstance(value, list):
-        return _field(6, b"".join(_field(1, encode_value(v)) for v in value))
+        return wire_field(6, b"".join(wire_field(1, encode_value(v)) for v in value))
     if isinstance(value, dict):
-        return _field(5, encode_struct(value))
+        return wire_field(5, encode_struct(value))
     raise TypeError(f"no Struct form for {type(value).__name__}")
 
 
 def encode_struct(obj):
     """google.protobuf.Struct bytes of a dict, its entries in the dict's order."""
-    return b"".join(_field(1, _field(1, k.encode()) + _field(2, encode_value(v))) for k, v in obj.items())
+    return b"".join(wire_field(1, wire_field(1, k.encode()) + wire_field(2, encode_value(v))) for k, v in obj.items())
 
 
 def reversed_keys(value):
@@ -216,7 +218,7 @@ def answer_event(request_event, payload):
         answer.timestamp.CopyFrom(request_event.timestamp)
     data = answer.SerializeToString()
     if payload is not None:
-        data += _field(_EVENT_PAYLOAD, encode_struct(payload))
+        data += wire_field(_EVENT_PAYLOAD, encode_struct(payload))
     return data
 
 
@@ -235,8 +237,8 @@ def _pad_to(answer, target):
         for prefix in range(1, min(10, room) + 1):
             padding = room - prefix
             if len(_varint(padding)) == prefix:
-                return base + _field(_RESPONSE_PADDING, bytes(padding))
-    raise BehaviourError(f"the answer is {len(answer)} bytes, more than {target} bytes leave room for")
+                return base + wire_field(_RESPONSE_PADDING, bytes(padding))
+    raise BehaviourError(f"answer-size:{target} leaves no room for the answer's {len(answer)} bytes")
 
 
 def answer_bytes(request, behaviour, metadata_report=""):
@@ -264,7 +266,7 @@ def answer_bytes(request, behaviour, metadata_report=""):
         if i % 2 == 1:
             payload = reversed_keys(payload)
         without_payload = i == 0 and behaviour.kind == "missing-payload"
-        out += _field(_RESPONSE_EVENTS, answer_event(event, None if without_payload else payload))
+        out += wire_field(_RESPONSE_EVENTS, answer_event(event, None if without_payload else payload))
     if behaviour.kind == "answer-size":
         return _pad_to(bytes(out), behaviour.number)
     return bytes(out)

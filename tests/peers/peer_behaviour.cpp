@@ -191,8 +191,8 @@ Result<std::string, std::string> pad_to(std::string answer, unsigned long long t
       return base;
     }
   }
-  return fail("the answer is " + std::to_string(answer.size()) + " bytes, more than " + std::to_string(target) +
-              " bytes leave room for");
+  return fail("answer-size:" + std::to_string(target) + " leaves no room for the answer's " +
+              std::to_string(answer.size()) + " bytes");
 }
 
 }  // namespace

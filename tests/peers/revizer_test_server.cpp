@@ -25,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -330,12 +331,12 @@ int run(int argc, char** argv) {
   builder.SetMaxReceiveMessageSize(-1);
   builder.SetMaxSendMessageSize(-1);
   std::unique_ptr<grpc::Server> server = builder.BuildAndStart();
+  std::unique_ptr<H2Relay> relay;
   int status = 0;
   if (!server || grpc_port == 0) {
     std::cerr << "revizer_test_server: cannot listen on 127.0.0.1:" << grpc_listen << "\n";
     status = 1;
   } else {
-    std::unique_ptr<H2Relay> relay;
     try {
       if (!options->direct) relay = std::make_unique<H2Relay>(static_cast<std::uint16_t>(grpc_port), options->port);
     } catch (const std::exception& e) {
@@ -343,7 +344,7 @@ int run(int argc, char** argv) {
       status = 1;
     }
     if (status == 0) {
-      shared.relay = relay.get();
+      shared.relay = relay.get();  // before the port is out, so before any call
       std::cout << (relay ? relay->port() : grpc_port) << std::endl;
       watch_stdin();
       int signal = 0;
@@ -351,13 +352,16 @@ int run(int argc, char** argv) {
     }
     // Calls still waiting (behave:never-answer) are cancelled at the deadline.
     server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(1));
-    shared.relay = nullptr;
-    relay.reset();
   }
   timer_work.reset();
   shared.timers.stop();
   timer_thread.join();
-  return status;
+  // Every call is over. Nothing is released: the relay stays for a reactor
+  // that may still be finishing, and releasing the server would run the gRPC
+  // library's own shutdown, which can wait ~10 s for an internal timer (after
+  // a large answer, for one). Nothing is left to flush, so leave at once.
+  std::cout.flush();
+  std::_Exit(status);
 }
 
 }  // namespace

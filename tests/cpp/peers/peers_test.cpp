@@ -1,17 +1,22 @@
 // The C++ side of the test peers: the gRPC C++ library's server of
-// RevizerService started as a child process and the relay that reads
-// request headers as sent.
+// RevizerService started as a child process, the relay that reads request
+// headers as sent, the test certificates and the TLS server without HTTP/2.
 // (The behaviours themselves are held to the grpcio server's by pytest.)
 #include <grpcpp/grpcpp.h>
 #include <gtest/gtest.h>
 #include <nghttp2/nghttp2.h>
+#include <openssl/ssl.h>
 
 #include <asio.hpp>
+#include <fstream>
 #include <regex>
+#include <sstream>
 
 #include "tavimor/revizer/v1/revizer.grpc.pb.h"
 #include "tests/peers/h2_relay.h"
+#include "tests/peers/openssl_tls_server.h"
 #include "tests/peers/revizer_server_process.h"
+#include "tests/peers/test_certificates.h"
 
 namespace revizer::peers {
 namespace {
@@ -41,6 +46,13 @@ grpc::Status call(const std::shared_ptr<grpc::Channel>& channel, const v1::Adjud
 
 std::shared_ptr<grpc::Channel> plain_channel(std::uint16_t port) {
   return grpc::CreateChannel("127.0.0.1:" + std::to_string(port), grpc::InsecureChannelCredentials());
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 bool accepts(std::uint16_t port) {
@@ -170,6 +182,80 @@ TEST(H2RequestReader, ReadsHeaderBlocksHoweverTheyAreFramed) {
   H2RequestReader tls;
   EXPECT_TRUE(tls.feed(std::string_view("\x16\x03\x01\x02\x00\x01", 6)).empty());
   EXPECT_TRUE(tls.gave_up());
+}
+
+TEST(TestCertificates, TrustedServerCertificateOnlyForItsOwnHost) {
+  TestCertificates certs;
+  ASSERT_TRUE(certs.ok()) << "make_test_certs.sh failed in " << certs.dir();
+  const std::string ca = read_file(certs.ca());
+  ASSERT_NE(ca.find("BEGIN CERTIFICATE"), std::string::npos);
+
+  const struct {
+    std::string cert, key;
+    bool trusted;
+  } servers[] = {
+      {certs.server_cert(), certs.server_key(), true},
+      {certs.wrong_host_cert(), certs.wrong_host_key(), false},
+      {certs.self_signed_cert(), certs.self_signed_key(), false},
+  };
+  for (const auto& s : servers) {
+    RevizerServerProcess server({.tls_cert = s.cert, .tls_key = s.key});
+    ASSERT_TRUE(server.ok()) << s.cert;
+    grpc::SslCredentialsOptions options;
+    options.pem_root_certs = ca;
+    // The address stays numeric (resolving "localhost" through c-ares leaks
+    // a few bytes that LeakSanitizer reports); the name checked is localhost.
+    grpc::ChannelArguments arguments;
+    arguments.SetSslTargetNameOverride("localhost");
+    auto channel = grpc::CreateCustomChannel("127.0.0.1:" + std::to_string(server.port()),
+                                             grpc::SslCredentials(options), arguments);
+    v1::AdjudicatesResponse response;
+    const grpc::Status status = call(channel, request_of("tls"), response, std::chrono::seconds(3));
+    EXPECT_EQ(status.ok(), s.trusted) << s.cert << ": " << status.error_message();
+  }
+}
+
+// The outcome of a TLS handshake that offers only "h2", and what was selected.
+struct Handshake {
+  bool completed = false;
+  std::string alpn;
+};
+
+Handshake handshake_offering_h2(std::uint16_t port, const std::string& ca) {
+  asio::io_context context;
+  asio::ip::tcp::socket socket(context);
+  socket.connect({asio::ip::address_v4::loopback(), port});
+  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> ctx(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
+  SSL_CTX_load_verify_locations(ctx.get(), ca.c_str(), nullptr);
+  SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, nullptr);
+  std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(ctx.get()), SSL_free);
+  static const unsigned char kH2[] = {2, 'h', '2'};
+  SSL_set_alpn_protos(ssl.get(), kH2, sizeof kH2);
+  SSL_set_tlsext_host_name(ssl.get(), "localhost");
+  SSL_set1_host(ssl.get(), "localhost");
+  SSL_set_fd(ssl.get(), socket.native_handle());
+  Handshake outcome;
+  outcome.completed = SSL_connect(ssl.get()) == 1;
+  const unsigned char* selected = nullptr;
+  unsigned length = 0;
+  SSL_get0_alpn_selected(ssl.get(), &selected, &length);
+  if (selected) outcome.alpn.assign(reinterpret_cast<const char*>(selected), length);
+  return outcome;
+}
+
+TEST(OpensslTlsServer, NeverSelectsH2) {
+  TestCertificates certs;
+  ASSERT_TRUE(certs.ok());
+  // Without ALPN of its own the handshake completes and selects nothing ...
+  OpensslTlsServer silent(certs.server_cert(), certs.server_key());
+  ASSERT_TRUE(silent.ok()) << "openssl s_server did not start";
+  const Handshake plain = handshake_offering_h2(silent.port(), certs.ca());
+  EXPECT_TRUE(plain.completed);
+  EXPECT_EQ(plain.alpn, "");
+  // ... with "http/1.1" only it refuses a client that offers nothing else.
+  OpensslTlsServer http1(certs.server_cert(), certs.server_key(), "http/1.1");
+  ASSERT_TRUE(http1.ok());
+  EXPECT_FALSE(handshake_offering_h2(http1.port(), certs.ca()).completed);
 }
 
 }  // namespace
