@@ -11,7 +11,7 @@
 #include <chrono>
 #include <utility>
 
-#include <unistd.h>  // getentropy (glibc and macOS alike)
+#include "platform/entropy.h"
 
 namespace revizer::json {
 
@@ -42,7 +42,7 @@ namespace {
 struct IndexHashKey {
   unsigned char bytes[crypto_shorthash_KEYBYTES];
   IndexHashKey() {
-    if (getentropy(bytes, sizeof bytes) == 0) return;
+    if (platform::fill_random(bytes, sizeof bytes) == 0) return;
     // Without an entropy source any key still hashes correctly, just less
     // secretly.
     std::memset(bytes, 0, sizeof bytes);

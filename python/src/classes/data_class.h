@@ -73,7 +73,7 @@ template <const auto& Desc>
 PyObject* to_dict_by_json(PyObject* self) {
   using C = typename ClassTables<Desc>::Class;
   json::Value value = json::encode(record_of<C>(self));
-  if constexpr (Desc.options.strip_asset_content) strip_asset_content(value);
+  if constexpr (Desc.options.strip_asset_content) core::strip_asset_content(value);
   return json_to_py(value);
 }
 

@@ -17,7 +17,7 @@
 #include "python/src/convert/py_to_json.h"
 #include "python/src/convert/py_to_record.h"
 #include "python/src/convert/record_to_py.h"
-#include "python/src/convert/strip_asset_content.h"
+#include "core/strip_asset_content.h"
 
 namespace revizer::python {
 
@@ -25,7 +25,7 @@ enum class Strip { No, AssetContent };
 
 [[gnu::cold]] inline void codec_value_error(const json::CodecError& error) {
   const std::string text = error.to_string();
-  Ref message = Ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  Ref message = Ref::steal(new_str(text));
   if (message) PyErr_SetObject(PyExc_ValueError, message.get());
 }
 
@@ -34,7 +34,7 @@ template <class C, Strip S = Strip::No>
 PyObject* record_to_dict(const typename C::Record& record) {
   if constexpr (S == Strip::AssetContent) {
     json::Value value = json::encode(record);
-    strip_asset_content(value);
+    core::strip_asset_content(value);
     return json_to_py(value);
   } else {
     static_assert(json::Described<typename C::Record>, "include the record's description header");

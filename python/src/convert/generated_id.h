@@ -10,10 +10,16 @@
 #include <string>
 #include <string_view>
 
+#include "core/identifiers.h"
 #include "python/src/binding/binding.h"
-#include "python/src/convert/identifiers.h"
 
 namespace revizer::python {
+
+using core::generate_identifier;
+using core::kCallIdPrefix;
+using core::kCorrelationIdPrefix;
+using core::kEventIdPrefix;
+using core::kSnapshotIdPrefix;
 
 // A new identifier in `out`; false with the panic exception raised.
 inline bool generate_into(std::string& out, std::string_view prefix) {

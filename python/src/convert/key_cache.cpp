@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "python/src/binding/text.h"
+
 namespace revizer::python {
 namespace {
 
@@ -28,9 +30,7 @@ std::size_t slot_of(std::string_view key) {
   return (h ^ (h >> 16)) % kSlots;
 }
 
-PyObject* fresh_key(std::string_view key) {
-  return PyUnicode_FromStringAndSize(key.data(), static_cast<Py_ssize_t>(key.size()));
-}
+PyObject* fresh_key(std::string_view key) { return new_str(key); }
 
 }  // namespace
 
@@ -58,7 +58,7 @@ PyObject* dict_key(std::string_view key) {
 namespace revizer::python::detail {
 
 PyObject* make_static_key(std::atomic<PyObject*>& slot, std::string_view key) {
-  PyObject* made = PyUnicode_FromStringAndSize(key.data(), static_cast<Py_ssize_t>(key.size()));
+  PyObject* made = new_str(key);
   if (made == nullptr) return nullptr;
   PyUnicode_InternInPlace(&made);
   PyObject* expected = nullptr;

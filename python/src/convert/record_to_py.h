@@ -29,6 +29,7 @@
 #include "model/json/record.h"
 #include "python/src/binding/py_value.h"
 #include "python/src/binding/ref.h"
+#include "python/src/binding/text.h"
 #include "python/src/convert/json_to_py.h"
 #include "python/src/convert/key_cache.h"
 
@@ -40,9 +41,6 @@ PyObject* to_py(const T& x);
 namespace detail {
 
 
-inline PyObject* text_to_py(std::string_view text) {
-  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
-}
 
 // One interned key per record field, shared by every call.
 template <class R, std::size_t I>
@@ -74,7 +72,7 @@ inline constexpr auto kDictKey = [](const std::string& key) { return dict_key(ke
 template <class T>
 PyObject* to_py(const T& x) {
   if constexpr (std::is_same_v<T, std::string>) {
-    return detail::text_to_py(x);
+    return new_str(x);
   } else if constexpr (detail::Scalar<T>) {
     return py_scalar(x);
   } else if constexpr (std::is_same_v<T, double>) {
@@ -90,7 +88,7 @@ PyObject* to_py(const T& x) {
   } else if constexpr (detail::kIsTextMap<T>) {
     return py_dict_of(x, detail::kDictKey, detail::kToPy);
   } else if constexpr (json::JsonEnum<T>) {
-    return detail::text_to_py(json::json_name(x));
+    return new_str(json::json_name(x));
   } else if constexpr (json::DescribedRecord<T>) {
     return detail::record_to_py(x);
   } else {

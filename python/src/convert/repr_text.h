@@ -18,7 +18,7 @@
 
 #include "python/src/binding/enum_class.h"
 #include "python/src/binding/text.h"
-#include "python/src/convert/repr_format.h"
+#include "core/repr_format.h"
 #include "text/graphemes.h"
 
 namespace revizer::python {

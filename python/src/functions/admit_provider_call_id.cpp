@@ -55,7 +55,7 @@ PyObject* admit_provider_call_id_impl(std::string adapter, std::optional<std::st
     return nullptr;
   }
   if (!value || !is_admissible(*value)) Py_RETURN_NONE;
-  return PyUnicode_FromStringAndSize(value->data(), static_cast<Py_ssize_t>(value->size()));
+  return new_str(*value);
 }
 
 }  // namespace

@@ -72,12 +72,11 @@ PyObject* update_env_file_impl(Changes changes) {
   if (!written) {
     // Only the text: no errno, so the OSError's str() is exactly the text.
     // A text that cannot be made (no memory) leaves that error set instead.
-    const std::string text = written.error().text();
-    Ref message = Ref::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+    Ref message = Ref::steal(new_str(written.error().text(), "replace"));
     if (message) PyErr_SetObject(PyExc_OSError, message.get());
     return nullptr;
   }
-  return PyUnicode_DecodeUTF8(written->data(), static_cast<Py_ssize_t>(written->size()), "replace");
+  return new_str(*written, "replace");
 }
 
 }  // namespace

@@ -39,9 +39,7 @@ struct OpaqueClass {
 
 // --- Python values of the converted arguments -----------------------------
 
-PyObject* text(std::string_view value) {
-  return PyUnicode_FromStringAndSize(value.data(), static_cast<Py_ssize_t>(value.size()));
-}
+PyObject* text(std::string_view value) { return new_str(value); }
 PyObject* py(const std::string& value) { return text(value); }
 PyObject* py(std::int32_t value) { return PyLong_FromLong(value); }
 PyObject* py(std::uint32_t value) { return PyLong_FromUnsignedLong(value); }

@@ -60,9 +60,7 @@ struct ByBodyClass {
 
 // --- Python values of a record ---------------------------------------------
 
-PyObject* text(const std::string& value) {
-  return PyUnicode_FromStringAndSize(value.data(), static_cast<Py_ssize_t>(value.size()));
-}
+PyObject* text(const std::string& value) { return new_str(value); }
 
 template <class T, class Make>
 PyObject* list_of(const std::vector<T>& values, Make make) {

@@ -1,11 +1,11 @@
-#include "common/platform/user_home.h"
+#include "platform/user_home.h"
 
 #include <pwd.h>
 #include <unistd.h>
 
 #include <vector>
 
-namespace revizer::common::platform {
+namespace revizer::platform {
 
 std::optional<std::string> user_database_home() {
   const long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -19,4 +19,4 @@ std::optional<std::string> user_database_home() {
   return std::string(found->pw_dir);
 }
 
-}  // namespace revizer::common::platform
+}  // namespace revizer::platform

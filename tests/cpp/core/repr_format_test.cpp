@@ -1,4 +1,4 @@
-#include "python/src/convert/repr_format.h"
+#include "core/repr_format.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-namespace revizer::python::repr {
+namespace revizer::repr {
 namespace {
 
 struct QuoteCase {
@@ -75,4 +75,4 @@ TEST(ReprValues, FloatsWithTwoDecimals) {
 }
 
 }  // namespace
-}  // namespace revizer::python::repr
+}  // namespace revizer::repr

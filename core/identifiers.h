@@ -8,7 +8,7 @@
 
 #include "support/result.h"
 
-namespace revizer::python {
+namespace revizer::core {
 
 inline constexpr std::string_view kEventIdPrefix = "evt-";
 inline constexpr std::string_view kCallIdPrefix = "call-";
@@ -20,4 +20,4 @@ inline constexpr std::string_view kSnapshotIdPrefix = "snap-";
 // caller raises as the binding layer's failure exception.
 Result<std::string, std::string> generate_identifier(std::string_view prefix);
 
-}  // namespace revizer::python
+}  // namespace revizer::core

@@ -12,7 +12,7 @@
 
 #include "text/quoted_text.h"
 
-namespace revizer::python::repr {
+namespace revizer::repr {
 
 // "text" with escapes, as everywhere else in the system.
 using unicode::append_quoted;
@@ -34,4 +34,4 @@ void append_count(std::string& out, std::size_t count);
 // ["a", "b"] with every text quoted; [] when empty.
 void append_text_list(std::string& out, std::span<const std::string> texts);
 
-}  // namespace revizer::python::repr
+}  // namespace revizer::repr

@@ -1,31 +1,16 @@
-#include "python/src/convert/identifiers.h"
-
-#include <unistd.h>
-#if defined(__APPLE__)
-#include <sys/random.h>
-#endif
+#include "core/identifiers.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdint>
-#include <span>
 #include <system_error>
 
-namespace revizer::python {
-namespace {
+#include "platform/entropy.h"
 
-// getentropy() is the one entropy call that glibc and macOS share; it fills
-// at most 256 bytes per call, which a UUID never exceeds. Returns 0 or errno.
-int fill_random(std::span<std::uint8_t> bytes) {
-  if (getentropy(bytes.data(), bytes.size()) == 0) return 0;
-  return errno;
-}
-
-}  // namespace
+namespace revizer::core {
 
 Result<std::string, std::string> generate_identifier(std::string_view prefix) {
   std::array<std::uint8_t, 16> bytes{};
-  if (const int error = fill_random(bytes); error != 0) {
+  if (const int error = platform::fill_random(bytes.data(), bytes.size()); error != 0) {
     return fail("could not retrieve random bytes for uuid: " + std::system_category().message(error));
   }
   bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
@@ -43,4 +28,4 @@ Result<std::string, std::string> generate_identifier(std::string_view prefix) {
   return id;
 }
 
-}  // namespace revizer::python
+}  // namespace revizer::core

@@ -1,11 +1,11 @@
-#include "python/src/convert/strip_asset_content.h"
+#include "core/strip_asset_content.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace revizer::python {
+namespace revizer::core {
 namespace {
 
 using json::Array;
@@ -77,4 +77,4 @@ TEST(StripAssetContent, HandlesNestingFarBeyondAnyStackDepth) {
 }
 
 }  // namespace
-}  // namespace revizer::python
+}  // namespace revizer::core

@@ -1,10 +1,10 @@
-#include "python/src/convert/repr_format.h"
+#include "core/repr_format.h"
 
 #include <array>
 #include <charconv>
 #include <cmath>
 
-namespace revizer::python::repr {
+namespace revizer::repr {
 
 void append_optional_text(std::string& out, const std::optional<std::string>& text) {
   if (!text) {
@@ -55,4 +55,4 @@ void append_text_list(std::string& out, std::span<const std::string> texts) {
   out += ']';
 }
 
-}  // namespace revizer::python::repr
+}  // namespace revizer::repr

@@ -1,11 +1,11 @@
-#include "common/error/io_error.h"
+#include "platform/io_error.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "text/utf8_bytes.h"
 
-namespace revizer::common {
+namespace revizer::platform {
 
 IoError IoError::from_errno(int code) {
   char buffer[256];
@@ -55,4 +55,4 @@ std::string quote_debug(std::string_view text) {
   return out;
 }
 
-}  // namespace revizer::common
+}  // namespace revizer::platform

@@ -1,16 +1,15 @@
 #pragma once
 
-// The file-system calls of the env-file rewrite, as small functions over
-// POSIX descriptors. Everything that is not portable C++ lives here.
+// The file-system calls of the env-file code, as small functions over POSIX
+// descriptors.
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "common/error/io_error.h"
+#include "platform/io_error.h"
 #include "support/result.h"
 
-namespace revizer::common::platform {
+namespace revizer::platform {
 
 // An open descriptor, closed when dropped.
 class FileHandle {
@@ -58,7 +57,4 @@ Result<std::string, IoError> read_file(const std::string& path);
 // True when a status query on `path` (following links) succeeds.
 bool exists(const std::string& path);
 
-// Eight bytes from the system's random source, or nothing when it fails.
-bool system_random(std::uint64_t& out);
-
-}  // namespace revizer::common::platform
+}  // namespace revizer::platform

@@ -2,7 +2,7 @@
 
 #include "model/json/value.h"
 
-namespace revizer::python {
+namespace revizer::core {
 
 // Removes inline asset content before a value is handed to Python: every
 // object, at any depth, that has all of "scope", "kind", "name", "path" and
@@ -12,4 +12,4 @@ namespace revizer::python {
 // The walk is iterative, so no depth of nesting can exhaust the stack.
 void strip_asset_content(json::Value& value);
 
-}  // namespace revizer::python
+}  // namespace revizer::core

@@ -1,11 +1,11 @@
-#include "python/src/convert/identifiers.h"
+#include "core/identifiers.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <set>
 
-namespace revizer::python {
+namespace revizer::core {
 namespace {
 
 TEST(Identifiers, PrefixAndLowerCaseVersion4Uuid) {
@@ -24,4 +24,4 @@ TEST(Identifiers, PrefixAndLowerCaseVersion4Uuid) {
 }
 
 }  // namespace
-}  // namespace revizer::python
+}  // namespace revizer::core

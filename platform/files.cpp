@@ -1,13 +1,12 @@
-#include "common/platform/files.h"
+#include "platform/files.h"
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-namespace revizer::common::platform {
+namespace revizer::platform {
 
 FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
   if (this != &other) {
@@ -103,20 +102,4 @@ bool exists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0;
 }
 
-bool system_random(std::uint64_t& out) {
-  std::uint64_t value = 0;
-  auto* bytes = reinterpret_cast<unsigned char*>(&value);
-  std::size_t got = 0;
-  while (got < sizeof value) {
-    const ssize_t n = ::getrandom(bytes + got, sizeof value - got, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    got += static_cast<std::size_t>(n);
-  }
-  out = value;
-  return true;
-}
-
-}  // namespace revizer::common::platform
+}  // namespace revizer::platform

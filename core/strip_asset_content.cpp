@@ -1,10 +1,10 @@
-#include "python/src/convert/strip_asset_content.h"
+#include "core/strip_asset_content.h"
 
 #include <array>
 #include <string_view>
 #include <vector>
 
-namespace revizer::python {
+namespace revizer::core {
 namespace {
 
 constexpr std::array<std::string_view, 5> kAssetKeys{"scope", "kind", "name", "path", "content_sha256"};
@@ -53,4 +53,4 @@ void strip_asset_content(json::Value& value) {
   }
 }
 
-}  // namespace revizer::python
+}  // namespace revizer::core
