@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "model/agent/agent_record.h"
@@ -15,6 +16,7 @@
 #include "model/event/event_record.h"
 #include "model/event/trajectory_event.h"
 #include "model/json/reader.h"
+#include "model/json/record_text.h"
 #include "model/json/writer.h"
 #include "model/result/adjudicated_record.h"
 #include "model/result/scanned.h"
@@ -30,8 +32,13 @@ void decode_both_ways(const revizer::json::Value& accepted) {
       if (record.error().message.empty() || record.error().line != 0) std::abort();
       continue;
     }
-    auto again = decode<R>(encode(*record), Mode::Direct);
+    const Value written = encode(*record);
+    auto again = decode<R>(Value(written), Mode::Direct);
     if (!again || !(*again == *record)) std::abort();
+    // The direct text writer writes what the encoder's value writes.
+    std::string direct;
+    write_text(*record, direct);
+    if (direct != write(written)) std::abort();
   }
 }
 
@@ -49,8 +56,12 @@ void normalise_and_decode_event(const revizer::json::Value& accepted) {
     if (e.error().message.empty() || e.error().line != 0) std::abort();
     return;
   }
-  auto again = json::decode<event::Event>(json::encode(*e));
+  const json::Value written = json::encode(*e);
+  auto again = json::decode<event::Event>(json::Value(written));
   if (!again || !(*again == *e)) std::abort();
+  std::string direct;
+  json::write_text(*e, direct);
+  if (direct != json::write(written)) std::abort();
 }
 
 }  // namespace

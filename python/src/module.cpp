@@ -8,6 +8,7 @@
 
 #include "python/src/binding/binding.h"
 #include "python/src/classes/agent_classes.h"
+#include "python/src/classes/event_class.h"
 #include "python/src/classes/event_classes.h"
 #include "python/src/classes/result_classes.h"
 #include "python/src/classes/scan_classes.h"
@@ -71,6 +72,7 @@ constexpr std::array kClasses{
     ClassEntry{"ShellCommandOutput", &type_object<ShellCommandOutputClass>},
     ClassEntry{"WebFetchOutput", &type_object<WebFetchOutputClass>},
     ClassEntry{"FileOperationResult", &type_object<FileOperationResultClass>},
+    ClassEntry{"Started", &type_object<StartedClass>},
     ClassEntry{"Completed", &type_object<CompletedClass>},
     ClassEntry{"Failed", &type_object<FailedClass>},
     ClassEntry{"Terminated", &type_object<TerminatedClass>},
@@ -90,6 +92,7 @@ constexpr std::array kClasses{
     ClassEntry{"TranscriptScanResult", &type_object<TranscriptScanResultClass>},
     ClassEntry{"Scanned", &type_object<ScannedClass>},
     ClassEntry{"Snapshot", &type_object<SnapshotClass>},
+    ClassEntry{"Event", &type_object<EventClass>},
 };
 
 int add_class(PyObject* module, const ClassEntry& entry) {

@@ -62,6 +62,8 @@ def guess_for(expected, current, depth):
 
 def correction(error, current, depth):
     message = str(error)
+    if message.startswith("event must be one of: "):  # Event's payload: the first class it names
+        return guess_for(message[len("event must be one of: "):].split(",")[0], current, depth)
     if message == "Can't extract `str` to `Vec`":
         return ["text"]
     match = EXPECTED.match(message)
@@ -90,6 +92,8 @@ def build(callable_, depth):
         except (TypeError, ValueError, OverflowError) as error:
             notes = getattr(error, "__notes__", [])
             name = notes[0][len("while processing '"):-1] if notes else None
+            if name is None and str(error).startswith("event must be one of: "):
+                name = "event"  # Event checks its payload in the body, without a note
             fixed = correction(error, args.get(name), depth) if name in args else None
             wanted = EXPECTED_DICT.search(str(error)) if name is None else None
             texts = [p.name for p in reversed(params) if args.get(p.name) == "text"]

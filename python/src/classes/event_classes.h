@@ -4,6 +4,7 @@
 
 #include "model/event/action_record.h"
 #include "model/event/context_record.h"
+#include "model/event/event_record.h"
 #include "model/event/lifecycle_record.h"
 #include "model/event/observation_record.h"
 #include "model/event/snapshot_record.h"
@@ -27,6 +28,7 @@ using ShellCommandOutputClass = DataClass<event::ShellCommandOutput>;
 using WebFetchOutputClass = DataClass<event::WebFetchOutput>;
 using FileOperationResultClass = DataClass<event::FileOperationResult>;
 
+using StartedClass = DataClass<event::Started>;
 using CompletedClass = DataClass<event::Completed>;
 using FailedClass = DataClass<event::Failed>;
 using TerminatedClass = DataClass<event::Terminated>;
@@ -34,6 +36,7 @@ using SuspendedClass = DataClass<event::Suspended>;
 using ResumedClass = DataClass<event::Resumed>;
 
 using SnapshotClass = DataClass<event::Snapshot>;
+using EventClass = DataClass<event::Event>;
 
 template <> const ClassDef& ActorClass::def();
 template <> const ClassDef& CausalityClass::def();
@@ -48,11 +51,13 @@ template <> const ClassDef& ToolOutputClass::def();
 template <> const ClassDef& ShellCommandOutputClass::def();
 template <> const ClassDef& WebFetchOutputClass::def();
 template <> const ClassDef& FileOperationResultClass::def();
+template <> const ClassDef& StartedClass::def();
 template <> const ClassDef& CompletedClass::def();
 template <> const ClassDef& FailedClass::def();
 template <> const ClassDef& TerminatedClass::def();
 template <> const ClassDef& SuspendedClass::def();
 template <> const ClassDef& ResumedClass::def();
 template <> const ClassDef& SnapshotClass::def();
+template <> const ClassDef& EventClass::def();
 
 }  // namespace revizer::python

@@ -1,5 +1,6 @@
-// Completed, Failed, Terminated, Suspended and Resumed: the life of an agent
-// run. Texts are shown whole in the reprs.
+// Started, Completed, Failed, Terminated, Suspended and Resumed: the life of
+// an agent run. Texts are shown whole in the reprs.
+#include "python/src/classes/agent_classes.h"
 #include "python/src/classes/data_class.h"
 #include "python/src/classes/event_classes.h"
 
@@ -7,10 +8,22 @@ namespace revizer::python {
 namespace {
 
 using event::Completed;
+using event::Started;
 using event::Failed;
 using event::Resumed;
 using event::Suspended;
 using event::Terminated;
+
+// Started(agent_id="a1"): the task is not shown.
+PyObject* started_repr(const Started& started) {
+  return ReprText("Started").quoted("agent_id", started.agent.id).finish();
+}
+
+// Its dict form drops inline asset content from the agent's card.
+constexpr auto kStarted = describe<StartedClass>(
+    {.name = "Started", .doc = "Agent started.", .repr = &started_repr, .strip_asset_content = true},
+    pos<arg::Record<AgentClass>>("agent", &Started::agent),
+    kw<arg::Opt<arg::Text>>("task", &Started::task, "None"));
 
 // Completed(summary="...") or Completed() without one.
 PyObject* completed_repr(const Completed& completed) {
@@ -57,6 +70,10 @@ constexpr auto kResumed = describe<ResumedClass>({.name = "Resumed", .doc = "Age
 
 }  // namespace
 
+template <>
+const ClassDef& StartedClass::def() {
+  return data_class<kStarted>();
+}
 template <>
 const ClassDef& CompletedClass::def() {
   return data_class<kCompleted>();

@@ -32,14 +32,8 @@ enum class Strip { No, AssetContent };
 // Records and unions alike (a union's value goes through its JSON form).
 template <class C, Strip S = Strip::No>
 PyObject* record_to_dict(const typename C::Record& record) {
-  if constexpr (S == Strip::AssetContent) {
-    json::Value value = json::encode(record);
-    core::strip_asset_content(value);
-    return json_to_py(value);
-  } else {
-    static_assert(json::Described<typename C::Record>, "include the record's description header");
-    return to_py(record);
-  }
+  static_assert(json::Described<typename C::Record>, "include the record's description header");
+  return to_py<typename C::Record, S == Strip::AssetContent>(record);
 }
 
 // A value of type `T` read from a Python object in its dict form (any

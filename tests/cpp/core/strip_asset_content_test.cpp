@@ -1,5 +1,10 @@
 #include "core/strip_asset_content.h"
 
+#include "model/agent/agent_record.h"
+#include "model/json/reader.h"
+#include "model/json/record_text.h"
+#include "model/json/writer.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -74,6 +79,53 @@ TEST(StripAssetContent, HandlesNestingFarBeyondAnyStackDepth) {
   const Value* inner = &value;
   while (inner->is_array()) inner = &inner->as_array()[0];
   EXPECT_EQ(inner->as_object().size(), 5u);
+}
+
+}  // namespace
+}  // namespace revizer::core
+
+namespace revizer::core {
+namespace {
+
+// The stripping text writer gives the text of the stripped JSON form, for
+// records whose assets are records and for JSON values holding asset-like
+// objects anywhere.
+TEST(StripAssetContentText, WritesTheStrippedForm) {
+  const char* texts[] = {
+      R"({"id":"a","provider":"p","platform":"x","card":{"CodingAgentCard":{"metadata":{"schema_version":"1",)"
+      R"("hook_version":"2"},"workspace_root":"/w","execution_mode":"e","capabilities":{"tools":[],)"
+      R"("hook_commands":[],"slash_commands":[],"named_agents":[],"skills":[]},"assets":[{"scope":"s","kind":"k",)"
+      R"("name":"n","path":"p","content_sha256":"h","content_media_type":"t","content":"c",)"
+      R"("content_size_bytes":1,"content_truncated":true},{"scope":"s","kind":"k","name":"n","path":"p",)"
+      R"("content_sha256":"h"}],"settings":[]}}})",
+  };
+  for (const char* text : texts) {
+    auto agent = json::decode<agent::Agent>(*json::parse(text));
+    ASSERT_TRUE(agent) << agent.error().to_string();
+    Value stripped = json::encode(*agent);
+    strip_asset_content(stripped);
+    std::string written;
+    json::write_text(*agent, written, StripAssetContentText{});
+    EXPECT_EQ(written, json::write(stripped));
+    std::string kept;
+    json::write_text(*agent, kept);
+    EXPECT_EQ(kept, json::write(json::encode(*agent)));
+  }
+  const Value values[] = {
+      asset_with_content(),
+      Value(Array{Value(1), object_of({{"deep", Value(Array{asset_with_content()})}}), Value("x")}),
+      object_of({{"content", "kept"}, {"scope", "s"}}),
+      Value(Array{}),
+      Value("content"),
+  };
+  for (const Value& value : values) {
+    Value stripped = value;
+    strip_asset_content(stripped);
+    std::string written;
+    StripAssetContentText{}.write_value(value, written);
+    EXPECT_EQ(written, json::write(stripped));
+    EXPECT_EQ(holds_asset_content(value), !(stripped == value));
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "model/event/event_record.h"
 
 #include "model/event/envelope_normalization.h"
+#include "model/json/record_text.h"
 
 #include "tests/cpp/json/json_cases.h"
 
@@ -130,6 +131,10 @@ TEST(EventEnvelope, EveryPayloadKindRoundTrips) {
     auto back = json::decode<Event>(json::encode(*e));
     ASSERT_TRUE(back) << payload;
     EXPECT_EQ(*back, *e);
+    // The direct text writer agrees with writing the encoded value.
+    std::string direct;
+    json::write_text(*e, direct);
+    EXPECT_EQ(direct, text);
   }
 }
 
