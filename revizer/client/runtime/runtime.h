@@ -6,7 +6,14 @@
 // results to Python takes the interpreter lock there). Name lookups run on
 // asio's own resolver thread, never on the blocking pool, so a connect never
 // waits behind threads parked on that lock. Made on first use and never torn
-// down.
+// down while the process runs.
+//
+// Two process events need care. A child made by fork() has none of the
+// parent's threads: its first use makes a new runtime, and objects tied to
+// the parent's runtime (connected clients) tell by `fork_generation()` that
+// they may not be used there. At exit the workers are stopped before the
+// process's exit handlers run, so none of them runs inside a library that
+// those handlers tear down (OpenSSL's clean-up, static destructors).
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
@@ -18,8 +25,12 @@
 #include <asio/post.hpp>
 #include <asio/strand.hpp>
 #include <asio/use_awaitable.hpp>
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <mutex>
 #include <future>
 #include <memory>
 #include <optional>
@@ -36,14 +47,24 @@ inline constexpr const char* kWorkerThreadsVariable = "TAVIMOR_RUNTIME_WORKER_TH
 // per processor (at least one).
 std::size_t runtime_worker_count();
 
+// 0 in the process that loaded the library; one more in each child that
+// fork() made since.
+std::uint64_t fork_generation() noexcept;
+
 class Runtime {
  public:
+  // The runtime of this process (a new one in a forked child).
   static Runtime& shared();
 
   asio::io_context& context() { return context_; }
   asio::any_io_executor executor() { return context_.get_executor(); }
   BlockingPool& blocking_pool() { return blocking_; }
   std::size_t worker_count() const { return workers_; }
+
+  // Stops the workers at process exit: each finishes the handler it runs and
+  // leaves. Waits a bounded time for them; a worker that calls exit() itself
+  // is not waited for.
+  void stop_at_exit();
 
  private:
   explicit Runtime(std::size_t workers);
@@ -52,6 +73,9 @@ class Runtime {
   asio::io_context context_;
   std::size_t workers_;
   BlockingPool blocking_;
+  std::mutex running_mutex_;
+  std::condition_variable all_left_;
+  std::size_t running_ = 0;
 };
 
 // Runs `job` on `pool` and resumes the awaiting coroutine on its own executor
