@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -28,21 +29,24 @@ void before_fork() {
   for (const auto& entry : r.locks) entry.acquire(entry.lock);
 }
 
-void release_all() {
+void after_fork_in_parent() {
   Registry& r = registry();
   for (auto it = r.locks.rbegin(); it != r.locks.rend(); ++it) it->release(it->lock);
   r.mutex.unlock();
 }
 
 void after_fork_in_child() {
-  release_all();
-  // The handlers may take the registered locks, so they run after the release.
-  for (void (*handler)() : registry().child_handlers) handler();
+  // The only thread here held every lock across the fork: each starts anew.
+  Registry& r = registry();
+  for (const auto& entry : r.locks) entry.renew(entry.lock);
+  std::construct_at(&r.mutex);
+  // The handlers may take the registered locks, so they run after the renewal.
+  for (void (*handler)() : r.child_handlers) handler();
 }
 
 void install_fork_hooks() {
   static const bool installed = [] {
-    pthread_atfork(&before_fork, &release_all, &after_fork_in_child);
+    pthread_atfork(&before_fork, &after_fork_in_parent, &after_fork_in_child);
     return true;
   }();
   (void)installed;

@@ -5,9 +5,12 @@
 // A child made by fork() holds one thread, the one that forked. A lock that
 // another thread of the parent held at that moment stays held in the child
 // for good; `ForkSafe<Mutex>` prevents that for process-wide leaf locks (never
-// held while another of them is taken) by taking them all before the fork
-// and releasing them on both sides after it.
+// held while another of them is taken) by taking them all before the fork,
+// releasing them in the parent after it and making them anew in the child
+// (where the forking thread has another thread id, which a reader/writer
+// lock's release would not recognise).
 
+#include <memory>
 #include <mutex>
 #include <shared_mutex>
 
@@ -26,6 +29,7 @@ struct ForkLockEntry {
   void* lock;
   void (*acquire)(void*);
   void (*release)(void*);
+  void (*renew)(void*);  // in the child: a new, free lock in its place
 };
 // Adds a lock to the set that every fork() takes and releases, or takes it
 // out again.
@@ -40,7 +44,8 @@ class ForkSafe : public Mutex {
  public:
   ForkSafe() noexcept {
     detail::register_fork_lock({static_cast<Mutex*>(this), [](void* m) { static_cast<Mutex*>(m)->lock(); },
-                                [](void* m) { static_cast<Mutex*>(m)->unlock(); }});
+                                [](void* m) { static_cast<Mutex*>(m)->unlock(); },
+                                [](void* m) { std::construct_at(static_cast<Mutex*>(m)); }});
   }
   ForkSafe(const ForkSafe&) = delete;
   ForkSafe& operator=(const ForkSafe&) = delete;
