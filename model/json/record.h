@@ -258,37 +258,17 @@ class Record {
 template <class F, class... Fs>
 Record(std::string_view, F, Fs...) -> Record<typename F::Record, F, Fs...>;
 
-// What a description file needs in scope: `using namespace json::describe;`
-// brings the written and read words and `field`.
+// The words a record description file writes its table with.
 namespace describe {
 using enum Written;
 using enum Read;
 using json::field;
 }  // namespace describe
 
-// A record read from an object only, the struct variants of a union, whose
-// content has no array form: an array is refused like any other kind
-// ("invalid type: sequence, expected struct variant Scanned::Message").
-template <class R, class... Fs>
-class ObjectRecord : public Record<R, Fs...> {
- public:
-  consteval ObjectRecord(std::string_view expecting, Fs... fields) : Record<R, Fs...>(expecting, fields...) {}
-
-  Result<R, CodecError> decode(Value&& in, Mode mode) const {
-    if (!in.is_object()) return fail(errors::invalid_type(in, this->expecting()));
-    return Record<R, Fs...>::decode(std::move(in), mode);
-  }
-};
-
-template <class F, class... Fs>
-ObjectRecord(std::string_view, F, Fs...) -> ObjectRecord<typename F::Record, F, Fs...>;
-
 template <class D>
 inline constexpr bool kIsRecordDescription = false;
 template <class R, class... Fs>
 inline constexpr bool kIsRecordDescription<Record<R, Fs...>> = true;
-template <class R, class... Fs>
-inline constexpr bool kIsRecordDescription<ObjectRecord<R, Fs...>> = true;
 
 // A record whose field table is visible to other writers and readers (the
 // Python layer's direct paths): `json_record(const R*)` returns its Record.

@@ -11,7 +11,7 @@
 #include <variant>
 
 #include "model/json/adjacent_union.h"
-#include "model/json/record.h"
+#include "model/json/object_record.h"
 #include "model/result/scan_results_record.h"
 
 namespace revizer::result {

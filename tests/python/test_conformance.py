@@ -113,13 +113,20 @@ def build(callable_, depth):
 
 _samples = {}
 
+# Classes whose arguments take a record in its dict form (any object, so no
+# error says what to give): built from a sample of that record.
+FROM_DICT_FORM = {
+    "Scanned": lambda depth: BY_NAME["Scanned"].transcript_digest(
+        "evt-1", sample(BY_NAME["TranscriptDigest"], depth + 1).to_dict()),
+}
+
 
 def sample(cls, depth=0):
     if cls in _samples:
         return _samples[cls]
     if depth > 6:
         return None
-    made = build(cls, depth)
+    made = FROM_DICT_FORM[cls.__name__](depth) if cls.__name__ in FROM_DICT_FORM else build(cls, depth)
     if made is None:
         for name, member in vars(cls).items():
             if isinstance(member, staticmethod) or (callable(member) and name not in ("from_dict", "to_dict")):

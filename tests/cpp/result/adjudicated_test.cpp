@@ -2,15 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/cpp/json/json_cases.h"
+#include "tests/cpp/agent/codec_cases.h"
 
 namespace revizer::result {
 namespace {
 
-using namespace revizer::testing;
+using namespace agent::testing;
 
 TEST(Decision, EnumerationForms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"("Allow")", R"("Allow")"},
       {R"("Deny")", R"("Deny")"},
       {R"({"Escalate":null})", R"("Escalate")"},
@@ -29,7 +29,7 @@ TEST(Decision, EnumerationForms) {
 }
 
 TEST(Mode, EnumerationForms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"("monitor")", R"("monitor")"},
       {R"("govern")", R"("govern")"},
       {R"({"steer":null})", R"("steer")"},
@@ -74,7 +74,7 @@ TEST(Adjudicated, WritesDecisionAndModeAlways) {
 
 TEST(Adjudicated, ObjectForm) {
   const char* kAllow = R"({"decision":"Allow","mode":"monitor"})";
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({"decision":"Allow"})", kAllow},
       {R"({"Decision":"Deny","decision":"Allow","Mode":"steer"})", kAllow},
       {R"({"decision":"Allow","reason":null,"guardrails":null,"steering":null,"metadata":[],"policy_sources":[]})",
@@ -117,7 +117,7 @@ TEST(Adjudicated, ObjectForm) {
 }
 
 TEST(Adjudicated, ArrayForm) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"(["Deny","steer",null,[],null,null])", R"({"decision":"Deny","mode":"steer"})"},
       {R"(["Deny","govern","r",[{}],{},[["a"],"e"],[["s"]]])",
        R"({"decision":"Deny","mode":"govern","reason":"r","metadata":[{}],"guardrails":{},)"
@@ -143,7 +143,7 @@ TEST(Adjudicated, ArrayForm) {
 }
 
 TEST(Steering, Forms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({"explanation":"","instructions":[]})", R"({"instructions":[],"explanation":""})"},
       {R"([["a","b"],"e"])", R"({"instructions":["a","b"],"explanation":"e"})"},
       {R"([])", "invalid length 0, expected struct Steering with 2 elements"},

@@ -2,15 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/cpp/json/json_cases.h"
+#include "tests/cpp/agent/codec_cases.h"
 
 namespace revizer::result {
 namespace {
 
-using namespace revizer::testing;
+using namespace agent::testing;
 
 TEST(IfcGuardrailResult, Forms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({"label":"restricted"})", R"({"label":"restricted"})"},
       {R"({"label":"l","available":null})", R"({"label":"l"})"},
       {R"({"label":"l","available":false})", R"({"label":"l","available":false})"},
@@ -32,7 +32,7 @@ TEST(IfcGuardrailResult, Forms) {
 }
 
 TEST(SemanticGuardrailResult, Forms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({"available":false})", R"({"available":false})"},
       {R"({"available":true,"categories":[],"findings":[],"unavailable_rubrics":[]})", R"({"available":true})"},
       {R"({"unavailable_rubrics":["r2"],"findings":[{"rubric_id":"b","category":"c"},{"rubric_id":"a","category":"c"},)"
@@ -60,7 +60,7 @@ TEST(SemanticGuardrailResult, Forms) {
 }
 
 TEST(SemanticGuardrailFinding, Forms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({"category":"c","rubric_id":"r"})", R"({"rubric_id":"r","category":"c"})"},
       {R"({"rubric_id":"r","category":"c","explanation":null})", R"({"rubric_id":"r","category":"c"})"},
       {R"({})", "missing field `rubric_id`"},
@@ -76,7 +76,7 @@ TEST(SemanticGuardrailFinding, Forms) {
 }
 
 TEST(SignatureGuardrailResult, Forms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({"triggered":false})", R"({"triggered":false})"},
       {R"({"triggered":true,"severity":""})", R"({"triggered":true,"severity":""})"},
       {R"({"triggered":true,"severity":null,"categories":[]})", R"({"triggered":true})"},
@@ -100,7 +100,7 @@ TEST(SignatureGuardrailResult, Forms) {
 }
 
 TEST(SignatureGuardrailMatch, Forms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({"rule":"r","namespace":null})", R"({"rule":"r"})"},
       {R"({"rule":"r","metadata":{"k":"v"},"namespace":"ns"})", R"({"rule":"r","namespace":"ns","metadata":{"k":"v"}})"},
       {R"({"rule":"r","metadata":{"k":1}})", "invalid type: integer `1`, expected a string"},
@@ -125,7 +125,7 @@ TEST(SignatureGuardrailMatch, MetadataEqualityIgnoresOrder) {
 }
 
 TEST(GuardrailResults, Forms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({})", R"({})"},
       {R"({"signature":null,"ifc":null,"semantic":null})", R"({})"},
       {R"({"other":1,"Signature":{}})", R"({})"},

@@ -2,15 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/cpp/json/json_cases.h"
+#include "tests/cpp/agent/codec_cases.h"
 
 namespace revizer::result {
 namespace {
 
-using namespace revizer::testing;
+using namespace agent::testing;
 
 TEST(PolicyMetadata, ObjectForm) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({})", R"({})"},
       {R"({"escalate":false})", R"({})"},
       {R"({"escalate":true})", R"({"escalate":true})"},
@@ -34,7 +34,7 @@ TEST(PolicyMetadata, ObjectForm) {
 }
 
 TEST(PolicyMetadata, ArrayForm) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"([null,null,false,null])", R"({})"},
       {R"(["p","d",true,"a",{"k":"v"}])",
        R"({"policy_id":"p","description":"d","escalate":true,"escalate_arg":"a","metadata":{"k":"v"}})"},
@@ -66,7 +66,7 @@ TEST(PolicyMetadata, MetadataInHashOrderAndEqualWhateverTheOrder) {
 }
 
 TEST(PolicyProvenance, Forms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({"name":"p"})", R"({"name":"p"})"},
       {R"({"labels":{"z":"1","a":"2"},"name":"p"})", R"({"name":"p","labels":{"a":"2","z":"1"}})"},
       {R"({"name":"p","labels":{}})", R"({"name":"p"})"},
@@ -86,7 +86,7 @@ TEST(PolicyProvenance, Forms) {
 }
 
 TEST(PolicySetProvenance, ObjectForm) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({"name":"s"})", R"({"name":"s"})"},
       {R"({"policies":[{"name":"p","labels":{"z":"","a":""}}],"labels":{"z":"1","a":"2"},"digest":"sha256:00",)"
        R"("revision":"r7","version":3,"name":"s"})",
@@ -117,7 +117,7 @@ TEST(PolicySetProvenance, ObjectForm) {
 }
 
 TEST(PolicySetProvenance, ArrayForm) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"(["s"])", R"({"name":"s"})"},
       {R"(["s",1,"r","d",{"k":"v"},[["p",{"a":"b"}]]])",
        R"({"name":"s","version":1,"revision":"r","digest":"d","labels":{"k":"v"},"policies":[{"name":"p","labels":{"a":"b"}}]})"},

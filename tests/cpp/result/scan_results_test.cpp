@@ -5,12 +5,12 @@
 #include <cmath>
 #include <limits>
 
-#include "tests/cpp/json/json_cases.h"
+#include "tests/cpp/agent/codec_cases.h"
 
 namespace revizer::result {
 namespace {
 
-using namespace revizer::testing;
+using namespace agent::testing;
 
 // Every value writes its JSON name and reads back to its index.
 template <class E>
@@ -61,7 +61,7 @@ TEST(ScanEnumerations, UnknownNames) {
 }
 
 TEST(ScanEnumerations, ObjectForms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({"high":null})", R"("high")"},
       {R"({"high":true})", "invalid type: boolean `true`, expected unit"},
       {R"({"high":{}})", "invalid type: map, expected unit", R"("high")"},
@@ -75,7 +75,7 @@ TEST(ScanEnumerations, ObjectForms) {
 
 TEST(Signal, Forms) {
   const char* kEmpty = R"({"focus":"agent","category":"tool_misuse","severity":"low","description":"","evidence_indices":[]})";
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {kEmpty, kEmpty},
       {R"({"description":"","severity":"low","category":"tool_misuse","focus":"agent","FOCUS":"x"})", kEmpty},
       {R"({"focus":"agent","category":"tool_misuse","severity":"low","description":"d","evidence_indices":[3,1,3,4294967295]})",
@@ -114,7 +114,7 @@ constexpr const char* kScanMinimal =
     R"("is_side_effecting":false,"signals":[],"confidence":0.5})";
 
 TEST(EventScanResult, ObjectForm) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {kScanMinimal, kScanMinimal},
       {R"({"confidence":0.5,"is_side_effecting":false,"description":"d","intent":"plan","message_type":"tool_call",)"
        R"("explanation":"x","embedding":null})",
@@ -158,7 +158,7 @@ TEST(EventScanResult, ObjectForm) {
 }
 
 TEST(EventScanResult, ArrayFormPositions) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"([])", "invalid length 0, expected struct EventScanResult with 9 elements"},
       {R"(["x","tool_call","plan"])", "invalid length 3, expected struct EventScanResult with 9 elements"},
       {R"(["x","tool_call","plan","d"])", "invalid length 5, expected struct EventScanResult with 9 elements"},
@@ -199,7 +199,7 @@ constexpr const char* kDigestMinimal =
     R"("tools_used":[],"total_events":3,"side_effecting_count":9})";
 
 TEST(TranscriptDigest, Forms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({"side_effecting_count":9,"total_events":3,"summary":"s","title":"ti","trajectory_id":"t"})", kDigestMinimal},
       {R"({"trajectory_id":"t","title":"ti","summary":"s","interim":true,"phases":[["p","d"],["q","e",[7,7]]],)"
        R"("files_modified":["a"],"tools_used":["b"],"total_events":0,"side_effecting_count":4294967295})",
@@ -236,7 +236,7 @@ TEST(TranscriptDigest, Forms) {
 }
 
 TEST(TranscriptPhase, Forms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"(["p","d"])", R"({"name":"p","description":"d","event_indices":[]})"},
       {R"(["p"])", "invalid length 1, expected struct TranscriptPhase with 3 elements"},
       {R"([])", "invalid length 0, expected struct TranscriptPhase with 3 elements"},
@@ -255,7 +255,7 @@ constexpr const char* kTranscriptScanMinimal =
     R"("signals":[],"adjudication_summary":"a","behavioral_notes":[],"confidence":2.0})";
 
 TEST(TranscriptScanResult, Forms) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({"confidence":2,"adjudication_summary":"a","aggregate_severity":{"critical":null},)"
        R"("outcome_description":"o","outcome":"in_progress","explanation":"x","behavioural_notes":["n"]})",
        kTranscriptScanMinimal},

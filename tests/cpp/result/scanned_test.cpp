@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "tests/cpp/json/json_cases.h"
+#include "tests/cpp/agent/codec_cases.h"
 
 namespace revizer::result {
 namespace {
 
-using namespace revizer::testing;
+using namespace agent::testing;
 
 #define SCAN R"({"explanation":"x","message_type":"tool_call","intent":"plan","description":"d","key_entities":[],)" \
              R"("is_side_effecting":false,"signals":[],"confidence":0.5})"
@@ -38,7 +38,7 @@ TEST(Scanned, WritesEachKindAndReadsItBack) {
 }
 
 TEST(Scanned, ObjectForm) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"({"data":{"result":)" TSCAN R"(,"source_event_id":""},"scan_type":"TranscriptScan"})", kTranscriptScan},
       {R"({"scan_type":"Message","version":2,"data":{"source_event_id":"e","result":)" SCAN R"(,"x":1},"note":null})",
        kMessage},
@@ -98,7 +98,7 @@ TEST(Scanned, ContentBeforeTagIsBuffered) {
 }
 
 TEST(Scanned, ArrayForm) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"(["TranscriptDigest",{"source_event_id":"e","result":)" DIGEST "}]", kDigest},
       {R"([])", "invalid length 0, expected adjacently tagged enum Scanned"},
       {R"(["Message"])", "invalid length 1, expected adjacently tagged enum Scanned"},
@@ -120,7 +120,7 @@ TEST(Scanned, ArrayForm) {
 }
 
 TEST(Scanned, OtherKinds) {
-  const JsonCase cases[] = {
+  const Case cases[] = {
       {R"(null)", "invalid type: null, expected adjacently tagged enum Scanned"},
       {R"(true)", "invalid type: boolean `true`, expected adjacently tagged enum Scanned"},
       {R"(7)", "invalid type: integer `7`, expected adjacently tagged enum Scanned"},
