@@ -111,8 +111,16 @@ def test_the_deadline_of_each_call(revizer_server, monkeypatch):
         run(lambda: client.adjudicate(sent))
     with pytest.raises(RuntimeError) as many:
         run(lambda: client.adjudicates([sent]))
-    assert str(one.value) == "Adjudication failed: revizer deadline exceeded: Timeout expired"
-    assert str(many.value) == "Adjudication failed: code: 'The operation was cancelled', message: \"Timeout expired\""
+    # The server sees the same deadline in "grpc-timeout": under load its own
+    # DEADLINE_EXCEEDED may arrive just before the client's timer fires.
+    assert str(one.value) in (
+        "Adjudication failed: revizer deadline exceeded: Timeout expired",
+        "Adjudication failed: revizer deadline exceeded: Deadline Exceeded",
+    )
+    assert str(many.value) in (
+        "Adjudication failed: code: 'The operation was cancelled', message: \"Timeout expired\"",
+        "Adjudication failed: code: 'Deadline expired before operation could complete', message: \"Deadline Exceeded\"",
+    )
 
 
 def large_event(trajectory, size, event_id):
