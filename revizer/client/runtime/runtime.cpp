@@ -54,10 +54,10 @@ std::size_t runtime_worker_count() {
 }
 
 Runtime::Runtime(std::size_t workers)
-    : context_(static_cast<int>(workers)), workers_(workers), blocking_(kMaxBlockingThreads) {
-  // The guard is never reset (nor freed): the workers serve the context for
-  // the life of the process. One per runtime, a forked child's included.
-  (void)new asio::executor_work_guard<asio::io_context::executor_type>(context_.get_executor());
+    : context_(static_cast<int>(workers)),
+      keep_running_(context_.get_executor()),
+      workers_(workers),
+      blocking_(kMaxBlockingThreads) {
   running_ = workers_;
   for (std::size_t i = 0; i < workers_; ++i) {
     std::thread([this] {

@@ -21,6 +21,7 @@
 #include <asio/cancellation_signal.hpp>
 #include <asio/this_coro.hpp>
 #include <asio/co_spawn.hpp>
+#include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <asio/strand.hpp>
@@ -71,6 +72,8 @@ class Runtime {
   ~Runtime() = delete;  // lives until the process ends
 
   asio::io_context context_;
+  // Never reset: the workers serve the context for the life of the process.
+  asio::executor_work_guard<asio::io_context::executor_type> keep_running_;
   std::size_t workers_;
   BlockingPool blocking_;
   std::mutex running_mutex_;
