@@ -4,12 +4,14 @@ verdict, and a denied or escalated step is reported with deny_message().
 
     python examples/coding_agent_demo.py [ENDPOINT]
 
-Without an endpoint it starts the local policy service of tests/peers
+With an endpoint the token is TAVIMOR_API_TOKEN's. Without one it starts the
+local policy service of tests/peers
 (policy_server.py: destructive shell commands are denied, writes outside the
 workspace root escalated, everything else allowed) and stops it at the end.
 """
 
 import asyncio
+import os
 import pathlib
 import sys
 
@@ -76,8 +78,8 @@ def show(number, step, event, verdict):
             print(f"      | {line}")
 
 
-async def adjudicate_trajectory(endpoint):
-    client = await RevizerClient.connect(endpoint, TOKEN)
+async def adjudicate_trajectory(endpoint, token=TOKEN):
+    client = await RevizerClient.connect(endpoint, token)
     agent = coding_agent()
     events = [(step, Event(agent, "trajectory-demo-1", payload)) for step, payload in trajectory(agent)]
 
@@ -94,7 +96,7 @@ async def adjudicate_trajectory(endpoint):
 
 def main():
     if len(sys.argv) > 1:
-        asyncio.run(adjudicate_trajectory(sys.argv[1]))
+        asyncio.run(adjudicate_trajectory(sys.argv[1], os.environ.get("TAVIMOR_API_TOKEN", TOKEN)))
         return
     peers = pathlib.Path(__file__).resolve().parents[1] / "tests" / "peers"
     sys.path.insert(0, str(peers))
