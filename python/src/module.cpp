@@ -13,6 +13,7 @@
 #include "python/src/classes/result_classes.h"
 #include "python/src/classes/scan_classes.h"
 #include "python/src/classes/tool_classes.h"
+#include "python/src/client/revizer_client.h"
 #include "python/src/enums/enums.h"
 #include "python/src/functions/module_functions.h"
 #include "python/src/module_add.h"
@@ -93,6 +94,7 @@ constexpr std::array kClasses{
     ClassEntry{"Scanned", &type_object<ScannedClass>},
     ClassEntry{"Snapshot", &type_object<SnapshotClass>},
     ClassEntry{"Event", &type_object<EventClass>},
+    ClassEntry{"RevizerClient", &type_object<RevizerClientClass>},
 };
 
 int add_class(PyObject* module, const ClassEntry& entry) {

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/process_events.h"
+
 namespace revizer::python {
 namespace {
 
@@ -20,9 +22,9 @@ constexpr const char* kGenericPanic = "native code panicked";
 
 // References released while their thread was detached. Process-wide and
 // deliberately never destroyed: worker threads may still drop references
-// while the process exits.
+// while the process exits. A forked child finds the list consistent.
 struct DeferredReleases {
-  std::mutex mutex;
+  platform::ForkSafe<std::mutex> mutex;
   std::vector<PyObject*> objects;
 };
 DeferredReleases& deferred() {

@@ -93,6 +93,13 @@ PyObject* noargs_entry(PyObject* self, PyObject*) noexcept {
   return guarded<PyObject*>(nullptr, [&] { return with_record<C>(self, Body); });
 }
 
+template <class C, auto Body>
+PyObject* self_noargs_entry(PyObject* self, PyObject*) noexcept {
+  return guarded<PyObject*>(nullptr, [&] {
+    return with_record<C>(self, [&](const typename C::Record& record) { return Body(self, record); });
+  });
+}
+
 template <auto Body>
 PyObject* static_noargs_entry(PyObject*, PyObject*) noexcept {
   return guarded<PyObject*>(nullptr, [] { return Body(); });
@@ -175,6 +182,13 @@ PyType_Slot richcompare_slot() {
 template <class C, auto Body>
 PyMethodDef method(const char* name, const char* doc) {
   return {name, detail::as_cfunction(&detail::noargs_entry<C, Body>), METH_NOARGS, doc};
+}
+
+// The same for a body that also needs the object itself (`__enter__`
+// returns it): Body(PyObject* self, const Record&).
+template <class C, auto Body>
+PyMethodDef self_method(const char* name, const char* doc) {
+  return {name, detail::as_cfunction(&detail::self_noargs_entry<C, Body>), METH_NOARGS, doc};
 }
 
 // Instance method with parameters: Body(const Record&, Conv::type...).

@@ -10,11 +10,12 @@
 #include <string>
 #include <string_view>
 
-#include "python/src/binding/binding.h"
 #include "core/identifiers.h"
+#include "python/src/binding/binding.h"
 
 namespace revizer::python {
 
+using core::generate_identifier;
 using core::kCallIdPrefix;
 using core::kCorrelationIdPrefix;
 using core::kEventIdPrefix;

@@ -2,13 +2,46 @@
 
 #include <asio/executor_work_guard.hpp>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <string_view>
 #include <thread>
 
 #include "common/env/process_env.h"
+#include "platform/process_events.h"
 
 namespace revizer::client {
+namespace {
+
+constexpr std::chrono::seconds kExitWait{2};
+
+// The current runtime and the lock its creation takes. A forked child gets a
+// fresh pair: the parent's lock may have been held by a thread that the child
+// does not have, and the parent's runtime has no threads there. Both are
+// left allocated on purpose.
+struct SharedRuntime {
+  std::mutex creating;
+  std::atomic<Runtime*> current{nullptr};
+};
+std::atomic<SharedRuntime*> g_shared{new SharedRuntime};
+std::atomic<std::uint64_t> g_fork_generation{0};
+thread_local bool t_is_worker = false;
+
+void after_fork_in_child() {
+  g_fork_generation.fetch_add(1, std::memory_order_acq_rel);
+  g_shared.store(new SharedRuntime, std::memory_order_release);
+}
+
+void stop_runtime_at_exit() {
+  if (Runtime* runtime = g_shared.load(std::memory_order_acquire)->current.load(std::memory_order_acquire)) {
+    runtime->stop_at_exit();
+  }
+}
+
+}  // namespace
+
+std::uint64_t fork_generation() noexcept { return g_fork_generation.load(std::memory_order_acquire); }
+
 std::size_t runtime_worker_count() {
   if (auto text = common::env_read_text(kWorkerThreadsVariable)) {
     std::size_t count = 0;
@@ -21,19 +54,44 @@ std::size_t runtime_worker_count() {
 }
 
 Runtime::Runtime(std::size_t workers)
-    : context_(static_cast<int>(workers)), workers_(workers), blocking_(kMaxBlockingThreads) {
-  // The guard is never reset: the workers serve the context for the life of the process.
-  static auto* const keep_running = new asio::executor_work_guard<asio::io_context::executor_type>(context_.get_executor());
-  (void)keep_running;
+    : context_(static_cast<int>(workers)),
+      keep_running_(context_.get_executor()),
+      workers_(workers),
+      blocking_(kMaxBlockingThreads) {
+  running_ = workers_;
   for (std::size_t i = 0; i < workers_; ++i) {
-    std::thread([this] { context_.run(); }).detach();
+    std::thread([this] {
+      t_is_worker = true;
+      context_.run();
+      std::lock_guard lock(running_mutex_);
+      if (--running_ == 0) all_left_.notify_all();
+    }).detach();
   }
 }
 
 Runtime& Runtime::shared() {
+  SharedRuntime& shared = *g_shared.load(std::memory_order_acquire);
+  if (Runtime* runtime = shared.current.load(std::memory_order_acquire)) return *runtime;
+  std::lock_guard lock(shared.creating);
+  if (Runtime* runtime = shared.current.load(std::memory_order_acquire)) return *runtime;
+  static const bool hooks_installed = [] {
+    // Registered once per process image; a forked child inherits both.
+    platform::on_fork_in_child(&after_fork_in_child);
+    platform::on_exit(&stop_runtime_at_exit);
+    return true;
+  }();
+  (void)hooks_installed;
   // Never destroyed: workers may still be running when the process exits.
-  static Runtime* const runtime = new Runtime(runtime_worker_count());
+  auto* runtime = new Runtime(runtime_worker_count());
+  shared.current.store(runtime, std::memory_order_release);
   return *runtime;
+}
+
+void Runtime::stop_at_exit() {
+  context_.stop();
+  std::unique_lock lock(running_mutex_);
+  const std::size_t self = t_is_worker ? 1 : 0;
+  all_left_.wait_for(lock, kExitWait, [&] { return running_ <= self; });
 }
 
 void TaskHandle::cancel() const {

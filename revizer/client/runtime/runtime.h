@@ -6,7 +6,14 @@
 // results to Python takes the interpreter lock there). Name lookups run on
 // asio's own resolver thread, never on the blocking pool, so a connect never
 // waits behind threads parked on that lock. Made on first use and never torn
-// down.
+// down while the process runs.
+//
+// Two process events need care. A child made by fork() has none of the
+// parent's threads: its first use makes a new runtime, and objects tied to
+// the parent's runtime (connected clients) tell by `fork_generation()` that
+// they may not be used there. At exit the workers are stopped before the
+// process's exit handlers run, so none of them runs inside a library that
+// those handlers tear down (OpenSSL's clean-up, static destructors).
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
@@ -14,12 +21,17 @@
 #include <asio/cancellation_signal.hpp>
 #include <asio/this_coro.hpp>
 #include <asio/co_spawn.hpp>
+#include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <asio/strand.hpp>
 #include <asio/use_awaitable.hpp>
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <mutex>
 #include <future>
 #include <memory>
 #include <optional>
@@ -36,8 +48,13 @@ inline constexpr const char* kWorkerThreadsVariable = "TAVIMOR_RUNTIME_WORKER_TH
 // per processor (at least one).
 std::size_t runtime_worker_count();
 
+// 0 in the process that loaded the library; one more in each child that
+// fork() made since.
+std::uint64_t fork_generation() noexcept;
+
 class Runtime {
  public:
+  // The runtime of this process (a new one in a forked child).
   static Runtime& shared();
 
   asio::io_context& context() { return context_; }
@@ -45,13 +62,23 @@ class Runtime {
   BlockingPool& blocking_pool() { return blocking_; }
   std::size_t worker_count() const { return workers_; }
 
+  // Stops the workers at process exit: each finishes the handler it runs and
+  // leaves. Waits a bounded time for them; a worker that calls exit() itself
+  // is not waited for.
+  void stop_at_exit();
+
  private:
   explicit Runtime(std::size_t workers);
   ~Runtime() = delete;  // lives until the process ends
 
   asio::io_context context_;
+  // Never reset: the workers serve the context for the life of the process.
+  asio::executor_work_guard<asio::io_context::executor_type> keep_running_;
   std::size_t workers_;
   BlockingPool blocking_;
+  std::mutex running_mutex_;
+  std::condition_variable all_left_;
+  std::size_t running_ = 0;
 };
 
 // Runs `job` on `pool` and resumes the awaiting coroutine on its own executor
