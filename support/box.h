@@ -21,7 +21,10 @@ namespace revizer {
 template <class T>
 class Box {
  public:
-  Box() : held_(std::make_shared<T>()) {}
+  // A default Box shares one process-wide default value, so records that
+  // hold boxes are built without allocating (and without throwing). The
+  // shared value is never written: its own reference keeps it shared.
+  Box() noexcept : held_(shared_default()) {}
   Box(T value) : held_(std::make_shared<T>(std::move(value))) {}
   Box(const Box&) = default;
   Box(Box&&) noexcept = default;
@@ -48,6 +51,11 @@ class Box {
   T* unshared() {
     if (held_ && held_.use_count() > 1) held_ = std::make_shared<T>(std::as_const(*held_));
     return held_.get();
+  }
+
+  static const std::shared_ptr<T>& shared_default() noexcept {
+    static const std::shared_ptr<T>* held = new std::shared_ptr<T>(std::make_shared<T>());  // outlives every Box
+    return *held;
   }
 
   std::shared_ptr<T> held_;

@@ -9,6 +9,7 @@
 
 #include "model/event/event_enums.h"
 #include "model/json/value.h"
+#include "support/box.h"
 
 namespace revizer::event {
 
@@ -16,7 +17,9 @@ namespace revizer::event {
 struct ToolCall {
   std::string call_id;
   std::string tool;
-  json::Value arguments;  // any JSON value, null included
+  // Any JSON value, null included. Boxed: an event copies its payload, and
+  // the arguments are the one part that can be large.
+  Box<json::Value> arguments;
 
   friend bool operator==(const ToolCall&, const ToolCall&) = default;
 };

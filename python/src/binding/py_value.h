@@ -6,6 +6,7 @@
 //
 //   std::string                     str
 //   std::optional<T>                None, or the value of T
+//   Box<T>                          the value of T
 //   bool                            bool
 //   integers                        int
 //   double                          float (NaN and the infinities included)
@@ -31,6 +32,7 @@
 
 #include "python/src/binding/object.h"
 #include "python/src/binding/text.h"
+#include "support/box.h"
 
 namespace revizer::python {
 
@@ -60,6 +62,11 @@ template <class T>
 inline constexpr bool kIsOptionalValue = false;
 template <class T>
 inline constexpr bool kIsOptionalValue<std::optional<T>> = true;
+
+template <class T>
+inline constexpr bool kIsBoxValue = false;
+template <class T>
+inline constexpr bool kIsBoxValue<Box<T>> = true;
 
 template <class T>
 inline constexpr bool kIsVectorValue = false;
@@ -147,6 +154,8 @@ PyObject* py_value(const T& value) {
     return PyFloat_FromDouble(value);
   } else if constexpr (detail::kIsOptionalValue<T>) {
     if (!value) Py_RETURN_NONE;
+    return py_value(*value);
+  } else if constexpr (detail::kIsBoxValue<T>) {
     return py_value(*value);
   } else if constexpr (detail::kIsVectorValue<T>) {
     return py_list_of(value, detail::kPyValueOf);

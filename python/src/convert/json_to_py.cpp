@@ -19,7 +19,7 @@ PyObject* scalar_to_py(const json::Value& value) {
     case json::Kind::I64: return PyLong_FromLongLong(value.as_i64());
     case json::Kind::F64: return PyFloat_FromDouble(value.as_f64());
     case json::Kind::String: {
-      return new_str(value.as_string());
+      return short_str(value.as_string());
     }
     default: break;
   }

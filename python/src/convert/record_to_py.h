@@ -86,11 +86,18 @@ bool is_asset_description(const D& description) {
   return asset;
 }
 
+// A dict sized for every field up front: growing one entry at a time
+// reallocates its table for records past five keys, which costs more than
+// the spare slots of a record that leaves some keys out.
+inline PyObject* new_dict_for(std::size_t keys) {
+  return _PyDict_NewPresized(static_cast<Py_ssize_t>(keys));
+}
+
 template <bool Strip, class R>
 PyObject* record_to_py(const R& r) {
-  Ref dict = Ref::steal(PyDict_New());
-  if (!dict) return nullptr;
   const auto& description = json_record(static_cast<const R*>(nullptr));
+  Ref dict = Ref::steal(new_dict_for(std::remove_cvref_t<decltype(description)>::kFields));
+  if (!dict) return nullptr;
   const bool drops_content = Strip && is_asset_description(description);
   const bool done = description.for_each_written(
       r, [&]<std::size_t I>(std::integral_constant<std::size_t, I>, std::string_view key, const auto& member) {
@@ -166,7 +173,7 @@ concept UnionValue = json::Described<T> && (json::detail::AdjacentDescription<js
 template <class T, bool Strip>
 PyObject* to_py(const T& x) {
   if constexpr (std::is_same_v<T, std::string>) {
-    return new_str(x);
+    return short_str(x);
   } else if constexpr (detail::Scalar<T>) {
     return py_scalar(x);
   } else if constexpr (std::is_same_v<T, double>) {

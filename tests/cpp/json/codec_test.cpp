@@ -358,5 +358,18 @@ TEST(Box, CopiesShareUntilWritten) {
   EXPECT_TRUE(moved == b);
 }
 
+// Default Boxes share one default value, which a write to any of them never
+// reaches: the next default Box still holds the default.
+TEST(Box, DefaultsShareAndStayDefault) {
+  Box<std::string> a;
+  Box<std::string> b;
+  EXPECT_EQ(&*std::as_const(a), &*std::as_const(b));
+  *a = "written";
+  EXPECT_EQ(*std::as_const(b), "");
+  const Box<std::string> fresh;
+  EXPECT_EQ(*fresh, "");
+  static_assert(std::is_nothrow_default_constructible_v<Box<std::string>>);
+}
+
 }  // namespace
 }  // namespace revizer
