@@ -76,9 +76,12 @@ void Channel::arm_deadline_timer() {
   if (deadline_timer_waiting_ && deadline_timer_at_ <= first->deadline) return;
   deadline_timer_waiting_ = true;
   deadline_timer_at_ = first->deadline;
-  deadline_timer_.expires_at(first->deadline);  // a later wait ends with operation_aborted
+  deadline_timer_.expires_at(first->deadline);  // cancels a later wait
+  // A wait ends early only when cancelled (`ec` is then operation_aborted;
+  // tested as a flag, since a cancelled wait may end while the process
+  // exits and its error categories are gone).
   deadline_timer_.async_wait([self = shared_from_this()](asio::error_code ec) {
-    if (ec != asio::error::operation_aborted) self->on_deadline_timer();
+    if (!ec) self->on_deadline_timer();
   });
 }
 

@@ -1,6 +1,5 @@
 #include "revizer/client/runtime/runtime.h"
 
-#include <asio/executor_work_guard.hpp>
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
