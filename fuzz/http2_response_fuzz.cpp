@@ -7,7 +7,6 @@
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
-#include <asio/steady_timer.hpp>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -37,8 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     write_message_prefix(framed.data(), 3);
     framed += "abc";
     auto call = std::make_shared<UnaryCall>(
-        UnaryCallRequest{"/tavimor.revizer.v1.RevizerService/Adjudicates", {}, framed, std::chrono::seconds(1)},
-        asio::steady_timer(strand));
+        UnaryCallRequest{"/tavimor.revizer.v1.RevizerService/Adjudicates", {}, framed, std::chrono::seconds(1)});
     call->completion = CallCompletion([&finished](CallOutcome outcome) {
       ++finished;
       if (outcome && outcome->size() > revizer::wire::kMaxMessageBytes) std::abort();

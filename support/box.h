@@ -1,9 +1,14 @@
 #pragma once
 
-// Box<T>: a T held in its own allocation, with value semantics. Copying
-// copies the T deeply and equality compares the held values. A union that
+// Box<T>: a T held in its own allocation, with value semantics. A union that
 // holds one large alternative among small ones boxes it, so the union stays
 // as small as the small ones.
+//
+// Copies share the held value until one of them is changed: copying is a
+// reference count, and mutable access to a shared value first makes a copy
+// of its own (copy on write). So a copy behaves as a deep copy, records that
+// are copied often (an agent's card, into every event) cost no allocation,
+// and equality compares the held values.
 //
 // A Box always holds a value, except after it was moved from; a moved-from
 // Box may only be assigned to, copied, compared or destroyed.
@@ -16,20 +21,17 @@ namespace revizer {
 template <class T>
 class Box {
  public:
-  Box() : held_(std::make_unique<T>()) {}
-  Box(T value) : held_(std::make_unique<T>(std::move(value))) {}
-  Box(const Box& other) : held_(other.held_ ? std::make_unique<T>(*other.held_) : nullptr) {}
+  Box() : held_(std::make_shared<T>()) {}
+  Box(T value) : held_(std::make_shared<T>(std::move(value))) {}
+  Box(const Box&) = default;
   Box(Box&&) noexcept = default;
-  Box& operator=(const Box& other) {
-    if (this != &other) held_ = other.held_ ? std::make_unique<T>(*other.held_) : nullptr;
-    return *this;
-  }
+  Box& operator=(const Box&) = default;
   Box& operator=(Box&&) noexcept = default;
   ~Box() = default;
 
-  T& operator*() noexcept { return *held_; }
+  T& operator*() { return *unshared(); }
   const T& operator*() const noexcept { return *held_; }
-  T* operator->() noexcept { return held_.get(); }
+  T* operator->() { return unshared(); }
   const T* operator->() const noexcept { return held_.get(); }
   // False only after a move.
   bool has_value() const noexcept { return held_ != nullptr; }
@@ -40,7 +42,15 @@ class Box {
   }
 
  private:
-  std::unique_ptr<T> held_;
+  // The held value, copied first when another Box shares it. The values
+  // that Boxes share are never changed, so the count is only a question of
+  // whether this Box may write in place.
+  T* unshared() {
+    if (held_ && held_.use_count() > 1) held_ = std::make_shared<T>(std::as_const(*held_));
+    return held_.get();
+  }
+
+  std::shared_ptr<T> held_;
 };
 
 }  // namespace revizer

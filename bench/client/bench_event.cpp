@@ -6,6 +6,8 @@
 #include <iostream>
 #include <string_view>
 
+#include "model/json/reader.h"
+
 namespace revizer::bench {
 namespace {
 
@@ -64,6 +66,16 @@ constexpr std::string_view kTemplate = R"json({
   "causality": {"correlation_id": "corr-bench", "causation_id": null, "parent_id": null}
 })json";
 
+// The header fields, the same for both clients.
+constexpr std::int64_t kSeconds = 1741064767;
+constexpr std::int32_t kNanos = 120000000;
+
+[[noreturn]] void broken_template() {
+  // A bug in this file; measuring without the event is pointless.
+  std::cerr << "bench_event_json is not valid JSON\n";
+  std::abort();
+}
+
 }  // namespace
 
 std::string bench_event_json(int index) {
@@ -75,20 +87,32 @@ std::string bench_event_json(int index) {
   return json;
 }
 
-tavimor::revizer::v1::Event bench_wire_event(int index) {
+tavimor::revizer::v1::Event grpc_bench_event(int index) {
   tavimor::revizer::v1::Event event;
   event.set_event_id("evt-bench-" + std::to_string(index));
   event.set_trajectory_id("traj-bench");
   event.set_agent_id("agent-bench");
-  event.mutable_timestamp()->set_seconds(1741064767);
-  event.mutable_timestamp()->set_nanos(120000000);
+  event.mutable_timestamp()->set_seconds(kSeconds);
+  event.mutable_timestamp()->set_nanos(kNanos);
   event.set_event_type("action");
   event.set_event_name("tool_call");
   if (!google::protobuf::util::JsonStringToMessage(bench_event_json(index), event.mutable_payload()).ok()) {
-    // A broken template is a bug in this file; measuring without it is pointless.
-    std::cerr << "bench_event_json is not valid JSON\n";
-    std::abort();
+    broken_template();
   }
+  return event;
+}
+
+wire::WireEvent our_bench_event(int index) {
+  wire::WireEvent event;
+  event.event_id = "evt-bench-" + std::to_string(index);
+  event.trajectory_id = "traj-bench";
+  event.agent_id = "agent-bench";
+  event.timestamp = wire::WireTimestamp{kSeconds, kNanos};
+  event.event_type = "action";
+  event.event_name = "tool_call";
+  auto envelope = json::parse(bench_event_json(index));
+  if (!envelope || !envelope->is_object()) broken_template();
+  event.payload = std::move(envelope->as_object());
   return event;
 }
 

@@ -1,193 +1,293 @@
 // Our client against the gRPC C++ library's client, in one run, on the same
 // gRPC C++ server (revizer_test_server --direct) on loopback, with the same
-// ~2 KB event: unary latency (p50/p99 counters) and throughput with 64 calls
-// in flight. Compare each figure with its GrpcCpp twin of the same run.
+// 2.5 KB event (bench_event.h):
+//   Unary         one call at a time from a thread that waits for each (ours:
+//                 block_on; theirs: the blocking stub): p50/p99/max in us
+//   UnaryChained  one call at a time, each started from the completion of the
+//                 one before, through the clients' asynchronous interfaces
+//                 (the gRPC C++ client's two: callbacks, and a completion
+//                 queue) and the same driver: p50/p99/max in us
+//   InFlight64    calls per second with 64 in flight (the same driver)
+//   Soak          our client's RSS after 10,000 and after 1,000,000 calls
+//                 with 64 in flight
+// Each request is copied from the prepared event per call, by both clients,
+// outside the timed span. The program ends with the medians of each figure
+// over the repetitions and the ratio of ours to each gRPC C++ figure, e.g.
+//   client_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
+// (interleaving spreads the machine's changing load over both clients).
 #include <benchmark/benchmark.h>
 #include <grpcpp/grpcpp.h>
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <fstream>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
-#include <mutex>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
+#include "bench/client/bench_event.h"
+#include "bench/client/bench_support.h"
 #include "schema/wire/adjudicates_request.h"
 #include "tavimor/revizer/v1/revizer.grpc.pb.h"
 #include "tests/cpp/client/client_fixture.h"
-#include "tests/peers/revizer_server_process.h"
 
 namespace {
 
-using namespace revizer::client;
-using namespace revizer::client::test_support;
 namespace pb = tavimor::revizer::v1;
+using namespace revizer::client;
+using revizer::bench::bench_server;
 using Clock = std::chrono::steady_clock;
+using Done = std::function<void(bool ok)>;
 
-constexpr std::size_t kPadding = 2000;
+constexpr std::chrono::milliseconds kTimeout{7000};
 constexpr int kInFlight = 64;
+constexpr int kChainedCalls = 5000;
+constexpr int kInFlightCalls = 5000;
+constexpr int kSoakEarly = 10'000;
 
-revizer::peers::RevizerServerProcess& server() {
-  static auto* process = new revizer::peers::RevizerServerProcess({.direct = true});
-  return *process;
+std::string endpoint() { return "127.0.0.1:" + std::to_string(bench_server().port()); }
+
+double micros_since(Clock::time_point start) {
+  return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
 }
 
-std::string endpoint() { return "127.0.0.1:" + std::to_string(server().port()); }
+// Our client, connected once. Its calls are spawned on the worker that
+// serves its connection, as the client suggests (executor()).
+struct Ours {
+  using Request = std::vector<revizer::wire::WireEvent>;
+  static constexpr const char* kName = "Ours";
 
-Client& our_client() {
-  static Client client = [] {
-    auto connected = connect("http://" + endpoint());
-    if (!connected) std::abort();
-    return *connected;
-  }();
-  return client;
-}
+  Ours() : event(revizer::bench::our_bench_event(0)) {}
 
-pb::RevizerService::Stub& grpc_stub() {
-  static auto stub = pb::RevizerService::NewStub(grpc::CreateChannel(endpoint(), grpc::InsecureChannelCredentials()));
-  return *stub;
-}
-
-// The same event for both clients: ours as a wire event, theirs parsed from its encoding.
-revizer::wire::WireEvent bench_event() { return event("bench", "evt-bench", kPadding); }
-
-pb::AdjudicatesRequest grpc_request() {
-  revizer::wire::AdjudicatesRequest ours{{bench_event()}};
-  std::string framed;
-  if (!ours.encode(framed)) std::abort();
-  pb::AdjudicatesRequest request;
-  request.ParseFromString(framed.substr(5));
-  return request;
-}
-
-void report_percentiles(benchmark::State& state, std::vector<double>& micros) {
-  if (micros.empty()) return;
-  std::sort(micros.begin(), micros.end());
-  state.counters["p50_us"] = micros[micros.size() / 2];
-  state.counters["p99_us"] = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
-}
-
-void BM_Unary_Ours(benchmark::State& state) {
-  Client client = our_client();
-  std::vector<double> micros;
-  for (auto _ : state) {
-    const auto start = Clock::now();
-    auto answers = adjudicate(client, {bench_event()});
-    micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-    if (!answers) state.SkipWithError("call failed");
+  static const test_support::Client& client() {
+    static const test_support::Client connected = [] {
+      auto result = test_support::connect("http://" + endpoint(), kTimeout, "bench-token");
+      if (!result) {
+        std::cerr << "our client did not connect: " << test_support::text_of(result.error()) << "\n";
+        std::abort();
+      }
+      return *result;
+    }();
+    return connected;
   }
-  report_percentiles(state, micros);
-}
 
-void BM_Unary_GrpcCpp(benchmark::State& state) {
-  auto& stub = grpc_stub();
-  const pb::AdjudicatesRequest request = grpc_request();
-  std::vector<double> micros;
-  for (auto _ : state) {
-    const auto start = Clock::now();
+  Request request() const { return {event}; }
+  std::size_t request_bytes() const {
+    std::string framed;
+    if (!revizer::wire::AdjudicatesRequest{request()}.encode(framed)) std::abort();
+    return framed.size() - kMessagePrefixBytes;
+  }
+  bool call(Request request) const {
+    auto answers = block_on(client()->executor(), test_support::adjudicate_async(client(), std::move(request)));
+    return answers && answers->size() == 1;
+  }
+  void start(Request request, Done done) const {
+    spawn_task<test_support::Answers>(client()->executor(), test_support::adjudicate_async(client(), std::move(request)),
+                                      [done = std::move(done)](test_support::Answers answers) {
+                                        done(answers && answers->size() == 1);
+                                      });
+  }
+
+  revizer::wire::WireEvent event;
+};
+
+// The gRPC C++ library's client: the blocking stub, and its callback
+// interface for calls started from completions.
+struct GrpcCpp {
+  using Request = pb::AdjudicatesRequest;
+  static constexpr const char* kName = "GrpcCpp";
+
+  GrpcCpp() { *prepared.add_events() = revizer::bench::grpc_bench_event(0); }
+
+  static pb::RevizerService::Stub& stub() {
+    static const auto made =
+        pb::RevizerService::NewStub(grpc::CreateChannel(endpoint(), grpc::InsecureChannelCredentials()));
+    return *made;
+  }
+
+  Request request() const { return prepared; }
+  std::size_t request_bytes() const { return prepared.ByteSizeLong(); }
+  bool call(const Request& request) const {
     grpc::ClientContext context;
-    context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(7));
+    context.set_deadline(std::chrono::system_clock::now() + kTimeout);
     pb::AdjudicatesResponse response;
-    const grpc::Status status = stub.Adjudicates(&context, request, &response);
-    micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-    if (!status.ok()) state.SkipWithError("call failed");
+    return stub().Adjudicates(&context, request, &response).ok() && response.events_size() == 1;
   }
-  report_percentiles(state, micros);
-}
-
-// Keeps 64 calls in flight until `total` have completed.
-void BM_InFlight64_Ours(benchmark::State& state) {
-  Client client = our_client();
-  const int total = 2000;
-  for (auto _ : state) {
-    std::mutex lock;
-    std::condition_variable changed;
-    int started = 0;
-    int finished = 0;
-    std::function<void()> start_one = [&] {
-      spawn_task<Answers>(Runtime::shared().executor(), adjudicate_async(client, {bench_event()}), [&](Answers) {
-        std::lock_guard guard(lock);
-        ++finished;
-        if (started < total) {
-          ++started;
-          start_one();
-        }
-        changed.notify_one();
-      });
+  void start(Request request, Done done) const {
+    struct Call {
+      grpc::ClientContext context;
+      Request request;
+      pb::AdjudicatesResponse response;
     };
-    {
-      std::lock_guard guard(lock);
-      for (; started < kInFlight; ++started) start_one();
-    }
-    std::unique_lock guard(lock);
-    changed.wait(guard, [&] { return finished == total; });
+    auto call = std::make_shared<Call>();
+    call->request = std::move(request);
+    call->context.set_deadline(std::chrono::system_clock::now() + kTimeout);
+    stub().async()->Adjudicates(&call->context, &call->request, &call->response,
+                                [call, done = std::move(done)](grpc::Status status) {
+                                  done(status.ok() && call->response.events_size() == 1);
+                                });
   }
-  state.SetItemsProcessed(state.iterations() * total);
-}
 
-void BM_InFlight64_GrpcCpp(benchmark::State& state) {
-  auto& stub = grpc_stub();
-  const pb::AdjudicatesRequest request = grpc_request();
-  const int total = 2000;
+  Request prepared;
+};
+
+// The same client's completion-queue interface, with one thread of ours
+// draining the queue (the interface of the gRPC C++ client's own
+// benchmarks); the next call starts from that thread.
+struct GrpcCppQueue : GrpcCpp {
+  static constexpr const char* kName = "GrpcCppQueue";
+
+  GrpcCppQueue()
+      : drain([this] {
+          void* tag = nullptr;
+          bool ok = false;
+          while (queue.Next(&tag, &ok)) {
+            std::unique_ptr<Call> call(static_cast<Call*>(tag));
+            call->done(ok && call->status.ok() && call->response.events_size() == 1);
+          }
+        }) {}
+  ~GrpcCppQueue() {
+    queue.Shutdown();
+    drain.join();
+  }
+
+  void start(Request request, Done done) const {
+    auto call = std::make_unique<Call>();
+    call->request = std::move(request);
+    call->done = std::move(done);
+    call->context.set_deadline(std::chrono::system_clock::now() + kTimeout);
+    call->reader = stub().AsyncAdjudicates(&call->context, call->request, &queue);
+    Call* tag = call.get();
+    tag->reader->Finish(&tag->response, &tag->status, call.release());  // the queue hands it back
+  }
+
   struct Call {
     grpc::ClientContext context;
+    Request request;
     pb::AdjudicatesResponse response;
     grpc::Status status;
+    Done done;
     std::unique_ptr<grpc::ClientAsyncResponseReader<pb::AdjudicatesResponse>> reader;
   };
+  mutable grpc::CompletionQueue queue;
+  std::thread drain;
+};
+
+template <class Side>
+void unary(benchmark::State& state) {
+  const Side side;
+  std::vector<double> micros;
+  micros.reserve(static_cast<std::size_t>(state.max_iterations));
   for (auto _ : state) {
-    grpc::CompletionQueue queue;
-    int started = 0;
-    int finished = 0;
-    const auto start_one = [&] {
-      auto* call = new Call;  // owned by the queue's tag until it completes
-      call->context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(7));
-      call->reader = stub.AsyncAdjudicates(&call->context, request, &queue);
-      call->reader->Finish(&call->response, &call->status, call);
-      ++started;
-    };
-    while (started < kInFlight) start_one();
-    void* tag = nullptr;
-    bool ok = false;
-    while (finished < total && queue.Next(&tag, &ok)) {
-      std::unique_ptr<Call> done(static_cast<Call*>(tag));
-      ++finished;
-      if (started < total) start_one();
+    auto request = side.request();
+    const auto start = Clock::now();
+    const bool ok = side.call(std::move(request));
+    micros.push_back(micros_since(start));
+    if (!ok) {
+      state.SkipWithError("call failed");
+      break;
     }
-    queue.Shutdown();
-    while (queue.Next(&tag, &ok)) delete static_cast<Call*>(tag);
   }
-  state.SetItemsProcessed(state.iterations() * total);
+  revizer::bench::report_latency(state, micros);
 }
 
-// Memory soak: RSS after many calls against RSS after the first ones.
-long rss_kib() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return 0;
-}
-
-void BM_Soak_Ours(benchmark::State& state) {
-  Client client = our_client();
-  const long calls = state.range(0);
+template <class Side>
+void unary_chained(benchmark::State& state) {
+  const Side side;
+  std::vector<double> micros(kChainedCalls);
   for (auto _ : state) {
-    long rss_early = 0;
-    for (long i = 0; i < calls; ++i) {
-      if (!adjudicate(client, {bench_event()})) state.SkipWithError("call failed");
-      if (i + 1 == 10'000) rss_early = rss_kib();
-    }
-    state.counters["rss_10k_kib"] = static_cast<double>(rss_early);
-    state.counters["rss_end_kib"] = static_cast<double>(rss_kib());
+    const int failed = revizer::bench::run_in_flight(kChainedCalls, 1, [&](int index, Done done) {
+      auto request = side.request();
+      const auto start = Clock::now();
+      side.start(std::move(request), [&micros, index, start, done = std::move(done)](bool ok) {
+        micros[static_cast<std::size_t>(index)] = micros_since(start);
+        done(ok);
+      });
+    });
+    if (failed > 0) state.SkipWithError("calls failed");
+  }
+  revizer::bench::report_latency(state, micros);
+}
+
+template <class Side>
+void in_flight(benchmark::State& state) {
+  const Side side;
+  for (auto _ : state) {
+    const int failed = revizer::bench::run_in_flight(
+        kInFlightCalls, kInFlight, [&](int, Done done) { side.start(side.request(), std::move(done)); });
+    if (failed > 0) state.SkipWithError("calls failed");
+  }
+  state.counters["calls_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * kInFlightCalls, benchmark::Counter::kIsRate);
+}
+
+void soak(benchmark::State& state) {
+  const Ours side;
+  const int calls = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    std::atomic<int> ended{0};
+    std::atomic<long> rss_early{0};
+    const int failed = revizer::bench::run_in_flight(calls, kInFlight, [&](int, Done done) {
+      side.start(side.request(), [&, done = std::move(done)](bool ok) {
+        if (++ended == kSoakEarly) rss_early = revizer::bench::rss_kib();
+        done(ok);
+      });
+    });
+    if (failed > 0) state.SkipWithError("calls failed");
+    const long rss_end = revizer::bench::rss_kib();
+    state.counters["rss_10k_kib"] = static_cast<double>(rss_early.load());
+    state.counters["rss_end_kib"] = static_cast<double>(rss_end);
+    state.counters["growth_pct"] = 100.0 * static_cast<double>(rss_end - rss_early) / static_cast<double>(rss_early);
   }
 }
 
-BENCHMARK(BM_Unary_Ours)->Iterations(5000)->UseRealTime();
-BENCHMARK(BM_Unary_GrpcCpp)->Iterations(5000)->UseRealTime();
-BENCHMARK(BM_InFlight64_Ours)->Iterations(5)->UseRealTime();
-BENCHMARK(BM_InFlight64_GrpcCpp)->Iterations(5)->UseRealTime();
-BENCHMARK(BM_Soak_Ours)->Arg(1'000'000)->Iterations(1)->UseRealTime();
+// Both clients must send the same thing.
+void check_same_request() {
+  const std::size_t ours = Ours().request_bytes();
+  const std::size_t theirs = GrpcCpp().request_bytes();
+  if (ours != theirs) {
+    std::cerr << "the clients' requests differ: " << ours << " bytes (ours) against " << theirs << " bytes\n";
+    std::abort();
+  }
+}
+
+using Body = void (*)(benchmark::State&);
+
+void register_measure(const std::string& measure, std::initializer_list<std::pair<const char*, Body>> clients,
+                      int iterations) {
+  for (const auto& [client, body] : clients) {
+    benchmark::RegisterBenchmark((measure + "/" + client).c_str(), body)->Iterations(iterations)->UseRealTime();
+  }
+}
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  check_same_request();
+  register_measure("Unary", {{Ours::kName, unary<Ours>}, {GrpcCpp::kName, unary<GrpcCpp>}}, 5000);
+  register_measure("UnaryChained",
+                   {{Ours::kName, unary_chained<Ours>},
+                    {GrpcCpp::kName, unary_chained<GrpcCpp>},
+                    {GrpcCppQueue::kName, unary_chained<GrpcCppQueue>}},
+                   1);
+  register_measure("InFlight64",
+                   {{Ours::kName, in_flight<Ours>},
+                    {GrpcCpp::kName, in_flight<GrpcCpp>},
+                    {GrpcCppQueue::kName, in_flight<GrpcCppQueue>}},
+                   5);
+  benchmark::RegisterBenchmark("Soak/Ours", soak)->Arg(1'000'000)->Iterations(1)->UseRealTime();
+  revizer::bench::RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.print_ratios(std::cout);
+  benchmark::Shutdown();
+  return 0;
+}

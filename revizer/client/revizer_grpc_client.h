@@ -42,6 +42,10 @@ class RevizerGrpcClient {
   static asio::awaitable<Connected> connect_with_timeout(std::string endpoint, std::string token);
 
   ClientState read_state() const { return state_->clone(); }
+  // The runtime worker that serves this client's connection: a task of
+  // this client spawned there makes its calls without handing them to
+  // another thread.
+  asio::any_io_executor executor() const { return state_->channel->channel().executor(); }
   std::chrono::milliseconds adjudicates_timeout() const { return adjudicates_timeout_; }
   bool made_before_fork() const { return fork_generation_ != fork_generation(); }
 

@@ -227,6 +227,18 @@ class TestHiddenFields:
         assert c.to_dict()["settings"][0]["mcp_servers"] == SERVERS_WRITTEN
 
 
+    def test_stripping_walks_the_whole_card(self):
+        # An object with the five identifying keys anywhere in the card loses
+        # its content keys, here one held as an MCP server's JSON value; the
+        # snapshot alone strips nothing.
+        helper = {**IDENTITY, "content": "x", "other": 1}
+        servers = {"s": {"type": "http", "url": "u", "headersHelper": helper}}
+        snapshot = CodingAgentCardSettingsSnapshot.from_dict({**SNAPSHOT, "mcp_servers": servers})
+        assert snapshot.to_dict()["mcp_servers"]["s"]["headersHelper"] == helper
+        written = card(settings=[snapshot]).to_dict()["settings"][0]["mcp_servers"]["s"]["headersHelper"]
+        assert written == {**IDENTITY, "other": 1}
+
+
 class TestDictConversion:
     @pytest.mark.parametrize(
         "cls, data, expected",

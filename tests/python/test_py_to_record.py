@@ -89,8 +89,14 @@ CASES = [
     (with_(unknown={}), False),
     (with_(inner={"name": "n", "extra": 1}), True),
     (with_(inner={"name": "n", "extra": [1]}), False),
-    # Kinds read by the general path only.
-    (with_(data={"any": [1, None]}), False),
+    # JSON values and enumerations from plain data; anything else in them is
+    # the general path's.
+    (with_(data={"any": [1, None], "n": -(2**63), "u": 2**64 - 1, "f": 0.5, "t": "x", "b": True}), True),
+    (with_(data={"big": 2**64}), False),
+    (with_(data={"nan": float("nan")}), False),
+    (with_(data={1: "x"}), False),
+    (with_(data=("a",)), False),
+    (with_(data=Text("x")), False),
     # Maps, boxed records and externally tagged unions, read straight where
     # the decoder would take them.
     (with_(labels={"b": 1, "a": -2}), True),
@@ -114,7 +120,9 @@ CASES = [
     (with_(pick={"Other": 1}), False),
     (with_(pick={"One": None}), False),
     (with_(pick={"Many": "ab"}), False),
-    (with_(shade="dark"), False),
+    (with_(shade="dark"), True),
+    (with_(shade="Dark"), False),
+    (with_(shade={"dark": None}), False),
     (with_(opaque={}), False),
     ("text", False),
     (None, False),

@@ -298,7 +298,7 @@ struct ClassTables {
   }();
 
   static constexpr Signature<kParams> kNew =
-      make_signature<kParams>(Desc.options.name, "__new__", kDoc.data(), kParamTable);
+      make_signature<kParams>(Desc.options.name, "__new__", kDoc.data(), kParamTable, DocCheck::Generated);
 };
 
 namespace detail {

@@ -97,19 +97,22 @@ namespace detail {
 
 }  // namespace detail
 
-// A new list of `make(value)` for each of `values` (a sized range). New
+// A new list of `make(value)` for each of `values` (a vector). New
 // reference, or null with the error set.
 template <class Values, class Make>
 PyObject* py_list_of(const Values& values, Make&& make) {
-  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(std::size(values))));
-  if (!list) return nullptr;
-  Py_ssize_t i = 0;
-  for (const auto& value : values) {
-    PyObject* item = make(value);
-    if (item == nullptr) return nullptr;
-    PyList_SET_ITEM(list.get(), i++, item);
+  const std::size_t size = values.size();
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(size));
+  if (list == nullptr) return nullptr;
+  for (std::size_t i = 0; i < size; ++i) {
+    PyObject* item = make(values[i]);
+    if (item == nullptr) {
+      Py_DECREF(list);
+      return nullptr;
+    }
+    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), item);
   }
-  return list.release();
+  return list;
 }
 
 // A new dict of `make_key(key)`: `make_value(value)` for each entry of `map`,

@@ -17,7 +17,7 @@
 #include "python/src/classes/result_classes.h"
 #include "python/src/classes/scan_classes.h"
 #include "python/src/convert/generated_id.h"
-#include "python/src/convert/provider_call_id.h"
+#include "core/provider_call_id.h"
 
 namespace revizer::python {
 namespace {
@@ -101,7 +101,7 @@ bool finish_event(Event& event, PyObject* payload, std::optional<event::Actor> a
   }
   event.execution = std::move(execution);
   if (provider_call_id) {
-    if (auto fault = provider_call_id_fault(*provider_call_id)) return value_error("Invalid provider_call_id: ", *fault);
+    if (auto fault = core::provider_call_id_fault(*provider_call_id)) return value_error("Invalid provider_call_id: ", *fault);
     event.provider_call_id = std::move(provider_call_id);
   }
   if (timestamp) {
@@ -185,6 +185,17 @@ PyObject* to_json_impl(const Event& event) {
 }
 
 PyObject* from_dict_impl(PyObject* data) {
+  // Normalising a dict without "raw" changes nothing: plain data in the
+  // written form is read straight into the record.
+  if (PyDict_CheckExact(data)) {
+    const int has_raw = PyDict_ContainsString(data, "raw");
+    if (has_raw == 0) {
+      Event event;
+      if (read_from_py(data, event)) return create_object<EventClass>(std::move(event));
+    } else if (has_raw < 0 && !discard_exception()) {
+      return nullptr;
+    }
+  }
   auto value = py_to_json(data);
   if (!value) return nullptr;
   auto event = event_from_json_value(std::move(*value));

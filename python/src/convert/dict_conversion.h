@@ -64,9 +64,24 @@ PyResult<T> from_py(PyObject* data) {
 
 template <class C>
 PyObject* record_from_dict(PyObject* data) {
-  auto record = from_py<typename C::Record>(data);
-  if (!record) return nullptr;
-  return create_object<C>(std::move(*record));
+  using Record = typename C::Record;
+  if constexpr (json::DescribedRecord<Record>) {
+    // Plain data is read straight into the new object's record, so the
+    // common case moves nothing; otherwise the general path's record
+    // replaces whatever the fast reader left there.
+    Ref object = Ref::steal(emplace_object<C>(type_object_or_panic<C>()));
+    if (!object) return nullptr;
+    Record& record = instance<C>(object.get())->record;
+    if (read_from_py(data, record)) return object.release();
+    auto decoded = from_py_by_json<Record>(data);
+    if (!decoded) return nullptr;
+    record = std::move(*decoded);
+    return object.release();
+  } else {
+    auto record = from_py_by_json<Record>(data);
+    if (!record) return nullptr;
+    return create_object<C>(std::move(*record));
+  }
 }
 
 }  // namespace revizer::python

@@ -23,7 +23,7 @@ using core::kSnapshotIdPrefix;
 
 // A new identifier in `out`; false with the panic exception raised.
 inline bool generate_into(std::string& out, std::string_view prefix) {
-  auto id = generate_identifier(prefix);
+  auto id = core::generate_identifier(prefix);
   if (!id) {
     raise_panic(id.error().c_str());
     return false;

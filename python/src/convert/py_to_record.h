@@ -32,7 +32,9 @@
 #include <variant>
 #include <vector>
 
+#include "model/json/enum_codec.h"
 #include "model/json/external_union.h"
+#include "model/json/record_text.h"
 #include "model/json/record.h"
 #include "python/src/convert/recursion_guard.h"
 #include "support/box.h"
@@ -182,6 +184,106 @@ bool read_external_union(PyObject* object, V& out) {
   });
 }
 
+// A JSON value from plain data, as `py_to_json` makes it: exact None, bool,
+// int (in the 64-bit ranges), finite float, str, list and dict of str keys.
+inline bool read_json_value(PyObject* object, json::Value& out) {
+  if (object == Py_None) {
+    out = json::Value();
+  } else if (PyBool_Check(object)) {
+    out = json::Value(object == Py_True);
+  } else if (PyLong_CheckExact(object)) {
+    std::int64_t integer = 0;
+    if (read_integer(object, integer)) {
+      out = json::Value(integer);
+    } else {
+      const unsigned long long wide = PyLong_AsUnsignedLongLong(object);
+      if (wide == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+        PyErr_Clear();
+        return false;  // beyond both ranges: the general path's error
+      }
+      out = json::Value(static_cast<std::uint64_t>(wide));
+    }
+  } else if (PyFloat_CheckExact(object)) {
+    const double d = PyFloat_AS_DOUBLE(object);
+    if (!std::isfinite(d)) return false;  // text on the general path
+    out = json::Value(d);
+  } else if (PyUnicode_CheckExact(object)) {
+    std::string_view text;
+    if (!utf8_of(object, text)) return false;
+    out = json::Value(text);
+  } else if (PyList_CheckExact(object)) {
+    std::optional<RecursionGuard> guard;
+    if (!enter(guard)) return false;
+    json::Array& array = out.become_array();
+    const Py_ssize_t size = PyList_GET_SIZE(object);
+    array.resize(static_cast<std::size_t>(size));
+    for (Py_ssize_t i = 0; i < size; ++i)
+      if (!read_json_value(PyList_GET_ITEM(object, i), array[static_cast<std::size_t>(i)])) return false;
+  } else if (PyDict_CheckExact(object)) {
+    json::Object& members = out.become_object();
+    members.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(object)));
+    return read_entries(object, [&](std::string_view key, PyObject* value) {
+      json::Value item;
+      if (!read_json_value(value, item)) return false;
+      members.append_new(std::string(key), std::move(item));
+      return true;
+    });
+  } else {
+    return false;
+  }
+  return true;
+}
+
+template <class T>
+concept AdjacentlyTagged = json::Described<T> && json::detail::AdjacentDescription<json::detail::DescriptionOf<T>>;
+
+// Reads `content` as the variant at `index` of `out`.
+template <class V>
+bool read_variant(std::size_t index, PyObject* content, V& out) {
+  using Reader = bool (*)(PyObject*, V&);
+  static constexpr auto kReaders = []<std::size_t... I>(std::index_sequence<I...>) {
+    return std::array<Reader, sizeof...(I)>{+[](PyObject* data, V& variant) {
+      return read_py(data, variant.template emplace<I>());
+    }...};
+  }(std::make_index_sequence<json::kAlternatives<V>>{});
+  return kReaders[index](content, out);
+}
+
+// An adjacently tagged union from an exact dict of the tag key, naming a
+// variant, then the content key: the direct reading. Content before its tag
+// is buffered content, and every other shape is the general path's.
+template <class V>
+bool read_adjacent_union(PyObject* object, V& out) {
+  if (!PyDict_CheckExact(object) || PyDict_GET_SIZE(object) != 2) return false;
+  const auto& description = json_record(static_cast<const V*>(nullptr));
+  std::optional<RecursionGuard> guard;
+  if (!enter(guard)) return false;
+  Py_ssize_t position = 0;
+  PyObject* keys[2] = {};
+  PyObject* values[2] = {};
+  for (int i = 0; i < 2; ++i) PyDict_Next(object, &position, &keys[i], &values[i]);
+  std::string_view tag_key;
+  std::string_view content_key;
+  std::string_view name;
+  if (!PyUnicode_CheckExact(keys[0]) || !utf8_of(keys[0], tag_key) || tag_key != description.tag_key) return false;
+  if (!PyUnicode_CheckExact(keys[1]) || !utf8_of(keys[1], content_key) || content_key != description.content_key)
+    return false;
+  if (!PyUnicode_CheckExact(values[0]) || !utf8_of(values[0], name)) return false;
+  for (std::size_t i = 0; i < description.names.size(); ++i)
+    if (description.names[i] == name) return read_variant(i, values[1], out);
+  return false;
+}
+
+// Kinds with a hand-written codec (timestamps) from a plain scalar, through
+// that codec; its refusal is the general path's to report.
+template <class T>
+bool read_through_codec(PyObject* object, T& out) {
+  if (PyDict_Check(object) || PyList_Check(object)) return false;
+  json::Value scalar;
+  if (!read_json_value(object, scalar)) return false;
+  return static_cast<bool>(json::Codec<T>::decode(std::move(scalar), out, json::Mode::Direct));
+}
+
 template <class T>
 bool read_py(PyObject* object, T& out) {
   if constexpr (std::is_same_v<T, std::string>) {
@@ -230,8 +332,24 @@ bool read_py(PyObject* object, T& out) {
     return read_map(object, out);
   } else if constexpr (json::ExternallyTagged<T>) {
     return read_external_union(object, out);
+  } else if constexpr (std::is_same_v<T, json::Value>) {
+    return read_json_value(object, out);
+  } else if constexpr (json::JsonEnum<T>) {
+    std::string_view name;
+    if (!PyUnicode_CheckExact(object) || !utf8_of(object, name)) return false;  // a one-entry dict: the general path
+    for (std::size_t i = 0; i < json::kEnumCount<T>; ++i) {
+      if (json::kEnumJsonNames<T>[i] == name) {
+        out = static_cast<T>(i);
+        return true;
+      }
+    }
+    return false;
+  } else if constexpr (AdjacentlyTagged<T>) {
+    return read_adjacent_union(object, out);
+  } else if constexpr (json::Described<T>) {
+    return false;  // internally tagged unions: the general path
   } else {
-    return false;  // JSON values, enumerations, other unions: the general path
+    return read_through_codec(object, out);
   }
 }
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "python/src/binding/binding.h"
-#include "python/src/convert/provider_call_id.h"
+#include "core/provider_call_id.h"
 #include "python/src/functions/module_functions.h"
 
 namespace revizer::python {
@@ -46,7 +46,7 @@ PyObject* admit_provider_call_id_impl(std::string adapter, std::optional<std::st
     PyErr_SetString(PyExc_ValueError, message.c_str());
     return nullptr;
   }
-  if (!value || provider_call_id_fault(*value)) Py_RETURN_NONE;
+  if (!value || core::provider_call_id_fault(*value)) Py_RETURN_NONE;
   return new_str(*value);
 }
 

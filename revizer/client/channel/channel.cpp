@@ -20,7 +20,10 @@ std::string authority_of(const ConnectTarget& target) {
 }  // namespace
 
 Channel::Channel(asio::any_io_executor executor, Connector connector)
-    : strand_(asio::make_strand(std::move(executor))), connector_(std::move(connector)), worker_wake_(strand_) {}
+    : strand_(asio::make_strand(std::move(executor))),
+      connector_(std::move(connector)),
+      deadline_timer_(strand_),
+      worker_wake_(strand_) {}
 
 asio::awaitable<Status<TransportFailure>> Channel::connect() {
   // The channel's state is touched only on its strand.
@@ -47,11 +50,7 @@ void Channel::start(std::shared_ptr<UnaryCall> call) {
     call->finish(fail(wire::encoded_message_too_large(length, wire::kMaxMessageBytes)));
     return;
   }
-  call->deadline.expires_after(call->request.timeout);
-  call->deadline.async_wait([self = shared_from_this(), weak = std::weak_ptr<UnaryCall>(call)](asio::error_code ec) {
-    if (ec) return;
-    if (auto call = weak.lock()) self->on_deadline(call);
-  });
+  track_deadline(*call);
   if (queue_.empty() && waiting_.empty() && connection_ && connection_->usable()) {
     // Nothing waits ahead of this call and the connection is up: open its
     // stream now rather than through a turn of the worker.
@@ -62,7 +61,38 @@ void Channel::start(std::shared_ptr<UnaryCall> call) {
   wake_worker();
 }
 
-void Channel::on_deadline(const std::shared_ptr<UnaryCall>& call) { abandon(call, "Timeout expired"); }
+void Channel::track_deadline(UnaryCall& call) {
+  call.deadline = UnaryCall::Clock::now() + std::chrono::duration_cast<UnaryCall::Clock::duration>(call.request.timeout);
+  call.deadline_armed = true;
+  deadlines_.insert(call);
+  if (deadlines_.front() == &call) arm_deadline_timer();
+}
+
+void Channel::arm_deadline_timer() {
+  const UnaryCall* first = deadlines_.front();
+  if (!first || closed_) return;
+  // A wait that ends no later than the front serves: at worst it wakes
+  // early (its call ended meanwhile) and arms again for the new front.
+  if (deadline_timer_waiting_ && deadline_timer_at_ <= first->deadline) return;
+  deadline_timer_waiting_ = true;
+  deadline_timer_at_ = first->deadline;
+  deadline_timer_.expires_at(first->deadline);  // a later wait ends with operation_aborted
+  deadline_timer_.async_wait([self = shared_from_this()](asio::error_code ec) {
+    if (ec != asio::error::operation_aborted) self->on_deadline_timer();
+  });
+}
+
+void Channel::on_deadline_timer() {
+  deadline_timer_waiting_ = false;
+  const auto now = UnaryCall::Clock::now();
+  while (UnaryCall* first = deadlines_.front()) {
+    if (first->deadline > now) break;
+    deadlines_.remove(*first);
+    // A linked call is held by the queue, its stream or the worker.
+    abandon(first->shared_from_this(), "Timeout expired");
+  }
+  arm_deadline_timer();
+}
 
 void Channel::abandon(const std::shared_ptr<UnaryCall>& call, const char* message) {
   if (call->finished) return;
@@ -85,6 +115,7 @@ void Channel::close() {
     }
     if (self->connection_) self->connection_->close("the channel is closed");
     self->connection_.reset();
+    self->deadline_timer_.cancel();
     self->wake_worker();
   });
 }

@@ -1,6 +1,6 @@
 #include "revizer/client/connect/connect.h"
 
-#include <asio/this_coro.hpp>
+#include <asio/any_io_executor.hpp>
 
 #include "common/proxy/proxy_config.h"
 #include "revizer/client/connect/endpoint_uri.h"
@@ -40,7 +40,9 @@ asio::awaitable<Result<ClientState, RevizerClientError>> connect_with_auth(std::
   }
 
   // (No temporaries share a full expression with co_await: GCC 12 frees them wrongly.)
-  const auto executor = co_await asio::this_coro::executor;
+  // The connection lives on this worker's own context (not on the connect
+  // task's strand, which ends with the connect).
+  const asio::any_io_executor executor = Runtime::shared().executor();
   Connector connector({scheme, *uri->host, uri->port}, std::move(*proxy), std::move(tls));
   auto channel = std::make_shared<Channel>(executor, std::move(connector));
   auto connected = co_await channel->connect();

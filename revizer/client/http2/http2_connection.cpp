@@ -2,8 +2,7 @@
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
-#include <asio/redirect_error.hpp>
-#include <asio/use_awaitable.hpp>
+#include <asio/post.hpp>
 #include <cstring>
 #include <nghttp2/nghttp2.h>
 
@@ -145,7 +144,7 @@ struct Http2Connection::Callbacks {
   }
 
   static int on_stream_close(nghttp2_session*, std::int32_t stream_id, std::uint32_t error_code, void* user_data) {
-    self(user_data).finish_stream(stream_id, error_code);
+    self(user_data).stream_closed(stream_id, error_code);
     return 0;
   }
 
@@ -169,10 +168,11 @@ std::shared_ptr<Http2Connection> Http2Connection::start(Strand strand, Transport
     connection->close("failed to start the HTTP/2 session");
     return connection;
   }
-  // The loops own the connection from the moment they are spawned: a
-  // coroutine starts later, when the strand first runs it.
+  // The read loop owns the connection from the moment it is spawned: the
+  // coroutine starts later, when the strand first runs it. The preface and
+  // SETTINGS go out from the strand too.
   asio::co_spawn(connection->strand_, connection->read_loop(connection), asio::detached);
-  asio::co_spawn(connection->strand_, connection->write_loop(connection), asio::detached);
+  asio::post(connection->strand_, [connection] { connection->flush(); });
   return connection;
 }
 
@@ -181,7 +181,6 @@ Http2Connection::Http2Connection(Strand strand, Transport transport, std::string
       transport_(std::move(transport)),
       authority_(std::move(authority)),
       scheme_(std::move(scheme)),
-      writer_wake_(strand_),
       read_buffer_(kReadChunk) {}
 
 Http2Connection::~Http2Connection() {
@@ -237,21 +236,40 @@ void Http2Connection::submit(const std::shared_ptr<UnaryCall>& call) {
   call->stream_id = stream_id;
   call->connection = weak_from_this();
   streams_.emplace(stream_id, call);
-  wake_writer();
+  flush();
 }
 
 void Http2Connection::reset(UnaryCall& call) {
   if (closed_ || call.stream_id < 0 || !streams_.contains(call.stream_id)) return;
   nghttp2_submit_rst_stream(session_, NGHTTP2_FLAG_NONE, call.stream_id, NGHTTP2_CANCEL);
-  wake_writer();
+  flush();
 }
 
-void Http2Connection::finish_stream(std::int32_t stream_id, std::uint32_t error_code) {
+void Http2Connection::stream_closed(std::int32_t stream_id, std::uint32_t error_code) {
   const auto found = streams_.find(stream_id);
   if (found == streams_.end()) return;
-  const std::shared_ptr<UnaryCall> call = std::move(found->second);
+  closed_streams_.emplace_back(std::move(found->second), error_code);
   streams_.erase(found);
-  if (!call->finished) call->finish(outcome_of(*call, error_code));
+}
+
+void Http2Connection::finish_closed_streams(bool last_here) {
+  while (!closed_streams_.empty()) {
+    auto closed = std::move(closed_streams_);
+    closed_streams_.clear();
+    for (std::size_t i = 0; i < closed.size(); ++i) {
+      auto& [call, error_code] = closed[i];
+      if (call->finished) continue;
+      CallOutcome outcome = outcome_of(*call, error_code);
+      if (last_here && i + 1 == closed.size() && closed_streams_.empty()) {
+        // The connection's own state is settled first: the caller's code
+        // may run right here and open the next call.
+        close_if_drained();
+        call->finish_here(std::move(outcome));
+      } else {
+        call->finish(std::move(outcome));
+      }
+    }
+  }
   close_if_drained();
 }
 
@@ -266,12 +284,56 @@ void Http2Connection::close(const std::string& reason) {
   auto streams = std::move(streams_);
   streams_.clear();
   for (auto& [id, call] : streams) call->finish(fail(grpc_status(GrpcCode::Unavailable, reason)));
-  transport_.close();
-  wake_writer();
+  transport_.close();  // a write under way ends with operation_aborted
 }
 
-void Http2Connection::wake_writer() {
-  if (writer_waiting_) writer_wake_.cancel();
+struct Http2Connection::WriteDone {
+  std::shared_ptr<Http2Connection> self;
+
+  using executor_type = Strand;
+  executor_type get_executor() const noexcept { return self->strand_; }
+  void operator()(asio::error_code ec, std::size_t) const { self->on_written(ec); }
+  // The completion of a write is this worker's own next step: it stays in
+  // the worker's queue instead of waking another worker for it.
+  friend bool asio_handler_is_continuation(WriteDone*) { return true; }
+};
+
+void Http2Connection::flush() {
+  write_pending();
+  // Sending a reset closes its stream.
+  finish_closed_streams(false);
+}
+
+void Http2Connection::write_pending() {
+  if (writing_ || closed_) return;
+  write_buffer_.clear();
+  while (write_buffer_.size() < kWriteChunk) {
+    const std::uint8_t* data = nullptr;
+    const ssize_t n = nghttp2_session_mem_send(session_, &data);
+    if (n < 0) {
+      close(std::string("HTTP/2 protocol error: ") + nghttp2_strerror(static_cast<int>(n)));
+      break;
+    }
+    if (n == 0) break;
+    write_buffer_.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(n));
+  }
+  if (closed_) return;
+  if (write_buffer_.empty()) {
+    if (!nghttp2_session_want_read(session_) && !nghttp2_session_want_write(session_)) close("connection closed");
+    return;
+  }
+  writing_ = true;
+  transport_.async_write(asio::buffer(write_buffer_), WriteDone{shared_from_this()});
+}
+
+void Http2Connection::on_written(asio::error_code ec) {
+  writing_ = false;
+  if (closed_) return;
+  if (ec) {
+    close("connection lost: " + common::io_error_from(ec).text);
+    return;
+  }
+  flush();
 }
 
 asio::awaitable<void> Http2Connection::read_loop(std::shared_ptr<Http2Connection> self) {
@@ -286,43 +348,9 @@ asio::awaitable<void> Http2Connection::read_loop(std::shared_ptr<Http2Connection
       break;
     }
     const ssize_t consumed = nghttp2_session_mem_recv(session_, read_buffer_.data(), n);
-    if (consumed < 0) {
-      close(std::string("HTTP/2 protocol error: ") + nghttp2_strerror(static_cast<int>(consumed)));
-      break;
-    }
-    wake_writer();
-  }
-}
-
-asio::awaitable<void> Http2Connection::write_loop(std::shared_ptr<Http2Connection> self) {
-  (void)self;
-  while (!closed_) {
-    write_buffer_.clear();
-    while (write_buffer_.size() < kWriteChunk) {
-      const std::uint8_t* data = nullptr;
-      const ssize_t n = nghttp2_session_mem_send(session_, &data);
-      if (n < 0) {
-        close(std::string("HTTP/2 protocol error: ") + nghttp2_strerror(static_cast<int>(n)));
-        co_return;
-      }
-      if (n == 0) break;
-      write_buffer_.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(n));
-    }
-    if (write_buffer_.empty()) {
-      if (!nghttp2_session_want_read(session_) && !nghttp2_session_want_write(session_)) {
-        close("connection closed");
-        co_return;
-      }
-      writer_waiting_ = true;
-      writer_wake_.expires_at(asio::steady_timer::time_point::max());
-      asio::error_code ignored;
-      co_await writer_wake_.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
-      writer_waiting_ = false;
-      continue;
-    }
-    asio::error_code ec;
-    co_await transport_.write_all(asio::buffer(write_buffer_), ec);
-    if (ec && !closed_) close("connection lost: " + common::io_error_from(ec).text);
+    if (consumed < 0) close(std::string("HTTP/2 protocol error: ") + nghttp2_strerror(static_cast<int>(consumed)));
+    write_pending();  // acknowledgements, window updates, resets
+    finish_closed_streams(true);
   }
 }
 

@@ -6,15 +6,22 @@
 // connection is lost, every open call fails with UNAVAILABLE and the
 // transport's text; after a GOAWAY the streams the server accepted finish
 // and no new ones start.
+//
+// The pump writes as soon as there is something to send, from whichever
+// handler queued it (no hand-over to a writer task), and its completion
+// stays on the same worker. Calls that a read finishes are handed back
+// after the session has taken the whole read: all but the last by post, so
+// other workers take them, the last on this worker.
 
-#include <asio/awaitable.hpp>
-#include <asio/steady_timer.hpp>
-#include <asio/strand.hpp>
 #include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
+#include <asio/error_code.hpp>
+#include <asio/strand.hpp>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "revizer/client/http2/unary_call.h"
@@ -55,9 +62,16 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
   bool init_session();
   // `self` keeps the connection alive while the loop runs.
   asio::awaitable<void> read_loop(std::shared_ptr<Http2Connection> self);
-  asio::awaitable<void> write_loop(std::shared_ptr<Http2Connection> self);
-  void wake_writer();
-  void finish_stream(std::int32_t stream_id, std::uint32_t error_code);
+  // Starts a write of what the session has to send, unless one is under
+  // way; `flush` also finishes the calls whose streams that closed.
+  void flush();
+  void write_pending();
+  void on_written(asio::error_code ec);
+  struct WriteDone;
+  // Moves a closed stream's call aside; `finish_closed_streams` finishes it
+  // once the session is out of its callbacks.
+  void stream_closed(std::int32_t stream_id, std::uint32_t error_code);
+  void finish_closed_streams(bool last_here);
   // A connection told to go away closes once its last stream has finished.
   void close_if_drained();
 
@@ -67,8 +81,8 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
   std::string scheme_;
   nghttp2_session* session_ = nullptr;
   std::unordered_map<std::int32_t, std::shared_ptr<UnaryCall>> streams_;
-  asio::steady_timer writer_wake_;
-  bool writer_waiting_ = false;
+  std::vector<std::pair<std::shared_ptr<UnaryCall>, std::uint32_t>> closed_streams_;
+  bool writing_ = false;
   bool closed_ = false;
   bool going_away_ = false;
   std::string close_reason_;

@@ -4,13 +4,14 @@
 // request (headers and the framed message), what has arrived of the answer,
 // and the completion that hands the outcome back to the awaiting caller.
 // It lives on the channel's strand; the connection keeps it alive while its
-// stream is open, even after the caller has given up on it.
+// stream is open, even after the caller has given up on it. Its deadline is
+// kept by the channel (DeadlineList), not by a timer of its own.
 
 #include <asio/associated_cancellation_slot.hpp>
 #include <asio/associated_executor.hpp>
 #include <asio/executor_work_guard.hpp>
+#include <asio/dispatch.hpp>
 #include <asio/post.hpp>
-#include <asio/steady_timer.hpp>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -38,28 +39,39 @@ class CallCompletion {
 
   explicit operator bool() const { return impl_ != nullptr; }
   // Posts the outcome to the handler's executor (never inline: this may run
-  // inside the HTTP/2 library's callbacks).
+  // inside the HTTP/2 library's callbacks or inside the call's own start).
   void complete(CallOutcome outcome) {
-    if (auto impl = std::move(impl_)) impl->complete(std::move(outcome));
+    if (auto impl = std::move(impl_)) impl->complete(std::move(outcome), false);
+  }
+  // Hands the outcome over on this thread when the handler's executor
+  // allows it (an idle strand of the runtime we run on), else posts it.
+  // Only for places where the caller's code may run re-entrantly.
+  void complete_here(CallOutcome outcome) {
+    if (auto impl = std::move(impl_)) impl->complete(std::move(outcome), true);
   }
 
  private:
   struct Base {
     virtual ~Base() = default;
-    virtual void complete(CallOutcome outcome) = 0;
+    virtual void complete(CallOutcome outcome, bool here) = 0;
   };
   template <class Handler, class Executor>
   struct Impl final : Base {
     Impl(Handler h, const Executor& fallback)
         : handler(std::move(h)), work(asio::make_work_guard(asio::get_associated_executor(handler, fallback))) {}
-    void complete(CallOutcome outcome) override {
+    void complete(CallOutcome outcome, bool here) override {
       auto executor = work.get_executor();
-      asio::post(executor, [handler = std::move(handler), outcome = std::move(outcome)]() mutable {
+      auto deliver = [handler = std::move(handler), outcome = std::move(outcome)]() mutable {
         // Cancellation of this call can no longer reach it: the slot belongs
         // to the caller, whose executor this runs on.
         asio::get_associated_cancellation_slot(handler).clear();
         std::move(handler)(std::move(outcome));
-      });
+      };
+      if (here) {
+        asio::dispatch(executor, std::move(deliver));
+      } else {
+        asio::post(executor, std::move(deliver));
+      }
       work.reset();
     }
     Handler handler;
@@ -69,6 +81,16 @@ class CallCompletion {
 };
 
 class Http2Connection;
+class DeadlineList;
+struct UnaryCall;
+
+// A call's place in its channel's list of deadlines: intrusive, so that a
+// call leaves the list in constant time, with no allocation, when it ends.
+struct DeadlineLink {
+  UnaryCall* prev = nullptr;
+  UnaryCall* next = nullptr;
+  DeadlineList* list = nullptr;
+};
 
 struct UnaryCallRequest {
   std::string path;                 // "/package.Service/Method"
@@ -77,8 +99,13 @@ struct UnaryCallRequest {
   std::chrono::nanoseconds timeout;  // sent as "grpc-timeout", also the deadline
 };
 
-struct UnaryCall {
-  UnaryCall(UnaryCallRequest r, asio::steady_timer timer) : request(std::move(r)), deadline(std::move(timer)) {}
+struct UnaryCall : std::enable_shared_from_this<UnaryCall> {
+  using Clock = std::chrono::steady_clock;
+
+  explicit UnaryCall(UnaryCallRequest r) : request(std::move(r)) {}
+  ~UnaryCall();
+  UnaryCall(const UnaryCall&) = delete;
+  UnaryCall& operator=(const UnaryCall&) = delete;
 
   UnaryCallRequest request;
   std::size_t body_sent = 0;
@@ -91,18 +118,22 @@ struct UnaryCall {
   std::optional<common::GrpcStatus> failure;  // set when the answer was refused while arriving
 
   // Where the call is.
-  asio::steady_timer deadline;
+  Clock::time_point deadline{};
+  bool deadline_armed = false;
+  DeadlineLink deadline_link;
   std::weak_ptr<Http2Connection> connection;
   std::int32_t stream_id = -1;
   bool finished = false;  // outcome delivered, or the caller gave up
   CallCompletion completion;
 
-  void finish(CallOutcome outcome) {
-    if (finished) return;
-    finished = true;
-    deadline.cancel();
-    completion.complete(std::move(outcome));
-  }
+  // Delivers the outcome (posted to the caller) and leaves the deadline list.
+  void finish(CallOutcome outcome) { finish(std::move(outcome), false); }
+  // The same, handing the outcome over on this thread when the caller's
+  // executor allows it: only where the caller's code may run re-entrantly.
+  void finish_here(CallOutcome outcome) { finish(std::move(outcome), true); }
+
+ private:
+  void finish(CallOutcome outcome, bool here);
 };
 
 }  // namespace revizer::client

@@ -25,7 +25,8 @@ struct SharedRuntime {
 };
 std::atomic<SharedRuntime*> g_shared{new SharedRuntime};
 std::atomic<std::uint64_t> g_fork_generation{0};
-thread_local bool t_is_worker = false;
+// The context that the calling thread serves, when it is a runtime worker.
+thread_local asio::io_context* t_worker_context = nullptr;
 
 void after_fork_in_child() {
   g_fork_generation.fetch_add(1, std::memory_order_acq_rel);
@@ -53,20 +54,27 @@ std::size_t runtime_worker_count() {
   return processors == 0 ? 1 : processors;
 }
 
-Runtime::Runtime(std::size_t workers)
-    : context_(static_cast<int>(workers)),
-      keep_running_(context_.get_executor()),
-      workers_(workers),
-      blocking_(kMaxBlockingThreads) {
+Runtime::Runtime(std::size_t workers) : workers_(workers), blocking_(kMaxBlockingThreads) {
+  contexts_.reserve(workers_);
+  keep_running_.reserve(workers_);
   running_ = workers_;
   for (std::size_t i = 0; i < workers_; ++i) {
-    std::thread([this] {
-      t_is_worker = true;
-      context_.run();
+    // A hint of one thread: asio then keeps a worker's own hand-overs in
+    // that worker's queue.
+    auto& context = *contexts_.emplace_back(std::make_unique<asio::io_context>(1));
+    keep_running_.emplace_back(context.get_executor());
+    std::thread([this, &context] {
+      t_worker_context = &context;
+      context.run();
       std::lock_guard lock(running_mutex_);
       if (--running_ == 0) all_left_.notify_all();
     }).detach();
   }
+}
+
+asio::any_io_executor Runtime::executor() {
+  if (t_worker_context) return t_worker_context->get_executor();
+  return contexts_[next_.fetch_add(1, std::memory_order_relaxed) % contexts_.size()]->get_executor();
 }
 
 Runtime& Runtime::shared() {
@@ -88,9 +96,9 @@ Runtime& Runtime::shared() {
 }
 
 void Runtime::stop_at_exit() {
-  context_.stop();
+  for (auto& context : contexts_) context->stop();
   std::unique_lock lock(running_mutex_);
-  const std::size_t self = t_is_worker ? 1 : 0;
+  const std::size_t self = t_worker_context != nullptr ? 1 : 0;
   all_left_.wait_for(lock, kExitWait, [&] { return running_ <= self; });
 }
 

@@ -1,12 +1,19 @@
 #pragma once
 
-// The process-wide task runtime: one io_context served by worker threads (one
-// per processor unless TAVIMOR_RUNTIME_WORKER_THREADS says otherwise), a
-// blocking pool of at most 512 threads for work that blocks (the hand-back of
-// results to Python takes the interpreter lock there). Name lookups run on
-// asio's own resolver thread, never on the blocking pool, so a connect never
-// waits behind threads parked on that lock. Made on first use and never torn
-// down while the process runs.
+// The process-wide task runtime: worker threads (one per processor unless
+// TAVIMOR_RUNTIME_WORKER_THREADS says otherwise), each serving an io_context
+// of its own, and a blocking pool of at most 512 threads for work that
+// blocks (the hand-back of results to Python takes the interpreter lock
+// there). Name lookups run on asio's own resolver threads, never on the
+// blocking pool, so a connect never waits behind threads parked on that
+// lock. Made on first use and never torn down while the process runs.
+//
+// Why a context per worker rather than one shared by all: work that stays
+// on one worker (a connection, the calls spawned next to it) then runs
+// without locks handed between threads or idle workers woken for it; with
+// one shared context every I/O event and every hand-over woke another
+// worker. New work from outside is dealt to the workers in turn; work
+// spawned on a worker stays there unless it names another executor.
 //
 // Two process events need care. A child made by fork() has none of the
 // parent's threads: its first use makes a new runtime, and objects tied to
@@ -36,6 +43,7 @@
 #include <memory>
 #include <optional>
 #include <type_traits>
+#include <vector>
 
 #include "revizer/client/runtime/blocking_pool.h"
 
@@ -57,8 +65,9 @@ class Runtime {
   // The runtime of this process (a new one in a forked child).
   static Runtime& shared();
 
-  asio::io_context& context() { return context_; }
-  asio::any_io_executor executor() { return context_.get_executor(); }
+  // Where new work goes: on a worker, that worker's own context; elsewhere
+  // the next worker's in turn.
+  asio::any_io_executor executor();
   BlockingPool& blocking_pool() { return blocking_; }
   std::size_t worker_count() const { return workers_; }
 
@@ -71,9 +80,12 @@ class Runtime {
   explicit Runtime(std::size_t workers);
   ~Runtime() = delete;  // lives until the process ends
 
-  asio::io_context context_;
-  // Never reset: the workers serve the context for the life of the process.
-  asio::executor_work_guard<asio::io_context::executor_type> keep_running_;
+  using WorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
+
+  std::vector<std::unique_ptr<asio::io_context>> contexts_;  // one per worker
+  // Never reset: each worker serves its context for the life of the process.
+  std::vector<WorkGuard> keep_running_;
+  std::atomic<std::size_t> next_{0};
   std::size_t workers_;
   BlockingPool blocking_;
   std::mutex running_mutex_;
@@ -146,14 +158,19 @@ TaskHandle spawn_task(asio::any_io_executor executor, asio::awaitable<T> work, s
   return TaskHandle(std::move(state));
 }
 
-// Drives `work` on the runtime and blocks the calling thread (which must not
-// be a runtime worker) until it has finished.
+// Drives `work` on `executor` (a runtime worker's) and blocks the calling
+// thread (which must not be a runtime worker) until it has finished.
 template <class T>
-T block_on(Runtime& runtime, asio::awaitable<T> work) {
+T block_on(asio::any_io_executor executor, asio::awaitable<T> work) {
   std::promise<T> promise;
   auto future = promise.get_future();
-  spawn_task<T>(runtime.executor(), std::move(work), [&promise](T value) { promise.set_value(std::move(value)); });
+  spawn_task<T>(std::move(executor), std::move(work), [&promise](T value) { promise.set_value(std::move(value)); });
   return future.get();
+}
+
+template <class T>
+T block_on(Runtime& runtime, asio::awaitable<T> work) {
+  return block_on(runtime.executor(), std::move(work));
 }
 
 }  // namespace revizer::client

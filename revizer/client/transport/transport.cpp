@@ -2,21 +2,12 @@
 
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
-#include <asio/write.hpp>
 
 namespace revizer::client {
 
 asio::awaitable<std::size_t> Transport::read_some(asio::mutable_buffer buffer, asio::error_code& ec) {
   if (tls_) co_return co_await tls_->async_read_some(buffer, asio::redirect_error(asio::use_awaitable, ec));
   co_return co_await tcp_.async_read_some(buffer, asio::redirect_error(asio::use_awaitable, ec));
-}
-
-asio::awaitable<void> Transport::write_all(asio::const_buffer buffer, asio::error_code& ec) {
-  if (tls_) {
-    co_await asio::async_write(*tls_, buffer, asio::redirect_error(asio::use_awaitable, ec));
-  } else {
-    co_await asio::async_write(tcp_, buffer, asio::redirect_error(asio::use_awaitable, ec));
-  }
 }
 
 void Transport::close() {

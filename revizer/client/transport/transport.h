@@ -6,8 +6,10 @@
 #include <asio/awaitable.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/ssl/stream.hpp>
+#include <asio/write.hpp>
 #include <cstddef>
 #include <memory>
+#include <utility>
 
 namespace revizer::client {
 
@@ -20,7 +22,16 @@ class Transport {
 
   // Suspends until some bytes arrive; `ec` reports the end of the stream or a failure.
   asio::awaitable<std::size_t> read_some(asio::mutable_buffer buffer, asio::error_code& ec);
-  asio::awaitable<void> write_all(asio::const_buffer buffer, asio::error_code& ec);
+  // Writes the whole buffer; `handler(ec, bytes)` as for asio::async_write
+  // (with the handler's executor and continuation hint).
+  template <class Handler>
+  void async_write(asio::const_buffer buffer, Handler&& handler) {
+    if (tls_) {
+      asio::async_write(*tls_, buffer, std::forward<Handler>(handler));
+    } else {
+      asio::async_write(tcp_, buffer, std::forward<Handler>(handler));
+    }
+  }
   // Ends pending operations and the connection; no TLS close_notify is sent.
   void close();
 

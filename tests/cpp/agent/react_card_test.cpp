@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::agent {
 namespace {
 
-using testing::Case;
+using Case = testing::JsonCase;
 using testing::expect_cases;
 
 TEST(ReActAgentCard, JsonForm) {

@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::agent {
 namespace {
 
-using testing::Case;
+using Case = testing::JsonCase;
 using testing::expect_cases;
 using testing::value_of;
 

@@ -1,16 +1,16 @@
 // The action payloads' JSON forms, read directly and as buffered content.
 #include "model/event/action_record.h"
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::event {
 namespace {
 
-using agent::testing::expect_cases;
-using Case = agent::testing::Case;
+using testing::expect_cases;
+using testing::JsonCase;
 
 TEST(ToolCall, Forms) {
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"call_id":"c","tool":"t","arguments":null})", R"({"call_id":"c","tool":"t","arguments":null})"},
       // Arguments keep any JSON value and their key order.
       {R"({"arguments":{"z":1,"a":[true,{"y":null,"b":2.5}]},"tool":"t","call_id":"c"})",
@@ -30,7 +30,7 @@ TEST(ToolCall, Forms) {
 
 TEST(ShellCommand, Forms) {
   const char* kNoDir = R"({"call_id":"c","command":"ls","working_dir":null})";
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"call_id":"c","command":"ls"})", kNoDir},
       {R"({"call_id":"c","command":"ls","working_dir":null})", kNoDir},
       {R"({"working_dir":"","command":"ls","call_id":"c"})", R"({"call_id":"c","command":"ls","working_dir":""})"},
@@ -46,7 +46,7 @@ TEST(ShellCommand, Forms) {
 }
 
 TEST(WebFetch, Forms) {
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"prompt":"p","url":"u","call_id":"c"})", R"({"call_id":"c","url":"u","prompt":"p"})"},
       {R"({"call_id":"c","url":"u"})", "missing field `prompt`"},
       {R"(["c","u","p"])", R"({"call_id":"c","url":"u","prompt":"p"})"},
@@ -57,7 +57,7 @@ TEST(WebFetch, Forms) {
 }
 
 TEST(FileOperation, FormsAndOperationNames) {
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"call_id":"c","operation":"Read","path":"p"})", R"({"call_id":"c","operation":"Read","path":"p"})"},
       {R"({"call_id":"c","operation":"Write","path":"p","content":""})",
        R"({"call_id":"c","operation":"Write","path":"p","content":""})"},
@@ -98,7 +98,7 @@ TEST(ActionPayloads, WrittenAndReadBackEqual) {
       ASSERT_TRUE(back);
       EXPECT_EQ(*back, op);
     }
-  ToolCall call{"c", "t", agent::testing::value_of(R"({"b":[1,-2,3.5e300],"a":{"":null}})")};
+  ToolCall call{"c", "t", testing::value_of(R"({"b":[1,-2,3.5e300],"a":{"":null}})")};
   auto back = json::decode<ToolCall>(json::encode(call));
   ASSERT_TRUE(back);
   EXPECT_EQ(*back, call);

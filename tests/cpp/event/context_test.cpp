@@ -1,16 +1,16 @@
 // Actor, Causality and ExecutionAttribution in their JSON forms.
 #include "model/event/context_record.h"
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::event {
 namespace {
 
-using agent::testing::expect_cases;
-using Case = agent::testing::Case;
+using testing::expect_cases;
+using testing::JsonCase;
 
 TEST(Actor, Forms) {
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"actor_type":"Human","id":"u"})", R"({"id":"u","actor_type":"Human"})"},
       {R"({"id":"p","actor_type":{"Policy":null}})", R"({"id":"p","actor_type":"Policy"})"},
       {R"({"id":"u","actor_type":"human"})", "unknown variant `human`, expected one of `Human`, `Agent`, `System`, `Policy`"},
@@ -28,7 +28,7 @@ TEST(Actor, Forms) {
 }
 
 TEST(Causality, Forms) {
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"correlation_id":"c"})", R"({"correlation_id":"c","causation_id":null,"parent_id":null})"},
       {R"({"parent_id":"p","correlation_id":"c","causation_id":""})",
        R"({"correlation_id":"c","causation_id":"","parent_id":"p"})"},
@@ -42,7 +42,7 @@ TEST(Causality, Forms) {
 }
 
 TEST(ExecutionAttribution, Forms) {
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"agent_name":"a"})", R"({"agent_name":"a"})"},
       {R"({"agent_name":"a","agent_path":[]})", R"({"agent_name":"a"})"},
       {R"({"agent_path":["a","b"],"agent_name":"b"})", R"({"agent_name":"b","agent_path":["a","b"]})"},

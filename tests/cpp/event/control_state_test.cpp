@@ -2,16 +2,16 @@
 #include "model/event/lifecycle_record.h"
 #include "model/event/snapshot_record.h"
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::event {
 namespace {
 
-using agent::testing::expect_cases;
-using Case = agent::testing::Case;
+using testing::expect_cases;
+using testing::JsonCase;
 
 TEST(Completed, SummaryIsOptional) {
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({})", R"({"summary":null})"},
       {R"({"summary":null})", R"({"summary":null})"},
       {R"({"summary":""})", R"({"summary":""})"},
@@ -24,7 +24,7 @@ TEST(Completed, SummaryIsOptional) {
 }
 
 TEST(FailedAndSuspended, SameShapeOwnNames) {
-  const Case failed[] = {
+  const JsonCase failed[] = {
       {R"({"reason":"r","note":1})", R"({"reason":"r"})"},
       {R"({"Reason":"r"})", "missing field `reason`"},
       {R"({"reason":null})", "invalid type: null, expected a string"},
@@ -34,7 +34,7 @@ TEST(FailedAndSuspended, SameShapeOwnNames) {
        "invalid length 2, expected 1 element in sequence"},
   };
   expect_cases<Failed>(failed);
-  const Case suspended[] = {
+  const JsonCase suspended[] = {
       {R"({"reason":"r"})", R"({"reason":"r"})"},
       {R"(true)", "invalid type: boolean `true`, expected struct Suspended"},
       {R"([])", "invalid length 0, expected struct Suspended with 1 element"},
@@ -44,14 +44,14 @@ TEST(FailedAndSuspended, SameShapeOwnNames) {
 }
 
 TEST(TerminatedAndResumed, RequiredInOrder) {
-  const Case terminated[] = {
+  const JsonCase terminated[] = {
       {R"({})", "missing field `reason`"},
       {R"({"reason":"r"})", "missing field `terminated_by`"},
       {R"({"terminated_by":"u","reason":"r"})", R"({"reason":"r","terminated_by":"u"})"},
       {R"(["r"])", "invalid length 1, expected struct Terminated with 2 elements"},
   };
   expect_cases<Terminated>(terminated);
-  const Case resumed[] = {
+  const JsonCase resumed[] = {
       {R"({"resumed_by":"u"})", R"({"resumed_by":"u"})"},
       {R"(5)", "invalid type: integer `5`, expected struct Resumed"},
       {R"([])", "invalid length 0, expected struct Resumed with 1 element"},
@@ -61,7 +61,7 @@ TEST(TerminatedAndResumed, RequiredInOrder) {
 
 TEST(Snapshot, Forms) {
   const char* kBare = R"({"snapshot_id":"s","working_dir":null,"open_files":[],"git_branch":null,"variables":{}})";
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"snapshot_id":"s","open_files":[],"variables":{}})", kBare},
       {R"({"variables":{},"open_files":[],"snapshot_id":"s","git_branch":null})", kBare},
       {R"({"snapshot_id":"s","working_dir":"/w","open_files":["a","b"],"git_branch":"main","variables":{"k":[1,{"n":null}]}})",
@@ -82,12 +82,12 @@ TEST(Snapshot, Forms) {
 }
 
 TEST(Snapshot, VariablesOfEveryKindRoundTrip) {
-  auto in = json::decode<Snapshot>(agent::testing::value_of(
+  auto in = json::decode<Snapshot>(testing::value_of(
       R"({"snapshot_id":"s","open_files":["x"],"variables":{"n":null,"b":false,"u":7,"i":-7,"f":0.5,)"
       R"("t":"x","a":[[],{}],"o":{"z":{"y":[1]}}}})"));
   ASSERT_TRUE(in);
   EXPECT_EQ(in->variables.size(), 8u);
-  EXPECT_EQ(in->variables.at("o"), agent::testing::value_of(R"({"z":{"y":[1]}})"));
+  EXPECT_EQ(in->variables.at("o"), testing::value_of(R"({"z":{"y":[1]}})"));
   auto back = json::decode<Snapshot>(json::encode(*in));
   ASSERT_TRUE(back);
   EXPECT_EQ(*back, *in);

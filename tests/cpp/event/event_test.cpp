@@ -4,12 +4,12 @@
 #include "model/event/envelope_normalization.h"
 #include "model/json/record_text.h"
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::event {
 namespace {
 
-using agent::testing::value_of;
+using testing::value_of;
 
 constexpr const char* kAgent = R"({"id":"a1","provider":"p","platform":"x","card":{"ReActAgentCard":{}}})";
 constexpr const char* kPayload = R"({"category":"Observation","payload":{"type":"Thought","data":{"thought":"t"}}})";
@@ -24,7 +24,7 @@ std::string envelope(std::string_view timestamp = "\"2025-03-04T05:06:07Z\"", st
   return out;
 }
 
-std::string round_trip(std::string_view text) { return agent::testing::round_trip<Event>(text); }
+std::string round_trip(std::string_view text) { return testing::round_trip<Event>(text); }
 
 TEST(EventEnvelope, WritesSevenKeysOrNineInOrder) {
   EXPECT_EQ(round_trip(envelope()), envelope());

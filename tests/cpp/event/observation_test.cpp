@@ -1,16 +1,16 @@
 // The observation payloads' JSON forms, read directly and as buffered content.
 #include "model/event/observation_record.h"
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::event {
 namespace {
 
-using agent::testing::expect_cases;
-using Case = agent::testing::Case;
+using testing::expect_cases;
+using testing::JsonCase;
 
 TEST(Prompt, FormsAndRoleNames) {
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"role":"Assistant","content":"hi"})", R"({"content":"hi","role":"Assistant"})"},
       {R"({"content":"hi","role":"user"})", "unknown variant `user`, expected one of `User`, `System`, `Assistant`"},
       {R"({"content":"hi","role":{"Assistant":null}})", R"({"content":"hi","role":"Assistant"})"},
@@ -26,7 +26,7 @@ TEST(Prompt, FormsAndRoleNames) {
 }
 
 TEST(Thought, OneFieldTexts) {
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"thought":"t","x":{}})", R"({"thought":"t"})"},
       {R"(["t"])", R"({"thought":"t"})"},
       {R"([])", "invalid length 0, expected struct Thought with 1 element"},
@@ -38,7 +38,7 @@ TEST(Thought, OneFieldTexts) {
 }
 
 TEST(ToolOutput, Forms) {
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"call_id":"c","success":true,"output":{"b":1,"a":2}})",
        R"({"call_id":"c","success":true,"output":{"b":1,"a":2},"error":null})"},
       {R"({"call_id":"c","success":false,"output":null,"error":"boom"})",
@@ -53,7 +53,7 @@ TEST(ToolOutput, Forms) {
 }
 
 TEST(ShellCommandOutput, ExitCodeRange) {
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"call_id":"c","exit_code":-1,"stdout":"o","stderr":"e"})",
        R"({"call_id":"c","exit_code":-1,"stdout":"o","stderr":"e"})"},
       {R"({"call_id":"c","exit_code":2147483647,"stdout":"","stderr":""})",
@@ -74,7 +74,7 @@ TEST(ShellCommandOutput, ExitCodeRange) {
 }
 
 TEST(WebFetchOutput, Forms) {
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"result":"r","code":404,"url":"u","call_id":"c"})", R"({"call_id":"c","url":"u","code":404,"result":"r"})"},
       {R"({"call_id":"c","url":"u","code":"200","result":"r"})", R"(invalid type: string "200", expected i32)"},
       {R"(["c","u",200,"r","x"])", "invalid length 5, expected fewer elements in array",
@@ -84,7 +84,7 @@ TEST(WebFetchOutput, Forms) {
 }
 
 TEST(FileOperationResult, Forms) {
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({"call_id":"c","success":true})", R"({"call_id":"c","success":true,"content":null,"error":null})"},
       {R"({"error":"","content":"x","success":false,"call_id":"c"})",
        R"({"call_id":"c","success":false,"content":"x","error":""})"},

@@ -2,14 +2,14 @@
 // key order, buffered content, and the derived names.
 #include "model/event/trajectory_event.h"
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::event {
 namespace {
 
-using Case = agent::testing::Case;
-using agent::testing::round_trip;
-using agent::testing::value_of;
+using testing::JsonCase;
+using testing::round_trip;
+using testing::value_of;
 
 constexpr const char* kCall = R"({"call_id":"c","tool":"t","arguments":{"b":1,"a":null}})";
 constexpr const char* kCallEvent =
@@ -44,7 +44,7 @@ TEST(TrajectoryEvent, EitherKeyOrderAndSkippedKeys) {
 // never buffered content.
 TEST(TrajectoryEvent, ObjectFormErrors) {
   const std::string unknown_action = std::string("unknown variant `action`, expected ") + kCategories;
-  const Case cases[] = {
+  const JsonCase cases[] = {
       {R"({})", "missing field `category`"},
       {R"({"category":"Action"})", "missing field `payload`"},
       {R"({"payload":{"type":"ToolCall"}})", "missing field `category`"},
@@ -71,7 +71,7 @@ TEST(TrajectoryEvent, ObjectFormErrors) {
       {R"({"category":"Action","payload":{"data":5,"type":"Bogus"}})",
        "unknown variant `Bogus`, expected one of `ToolCall`, `ShellCommand`, `WebFetch`, `FileOperation`"},
   };
-  for (const Case& c : cases) EXPECT_EQ(event(c.input), c.direct) << c.input;
+  for (const JsonCase& c : cases) EXPECT_EQ(event(c.input), c.direct) << c.input;
 }
 
 TEST(TrajectoryEvent, ArrayForm) {

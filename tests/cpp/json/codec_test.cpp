@@ -334,3 +334,29 @@ TEST(AdjacentUnion, Forms) {
 
 }  // namespace
 }  // namespace revizer::json
+
+namespace revizer {
+namespace {
+
+// Copies of a Box share the held value until one of them is written to;
+// each then reads as a deep copy would.
+TEST(Box, CopiesShareUntilWritten) {
+  Box<std::string> a(std::string("held"));
+  Box<std::string> b = a;
+  const Box<std::string>& shared = b;
+  EXPECT_EQ(&*shared, &*std::as_const(a));
+  *b += " and changed";
+  EXPECT_EQ(*std::as_const(a), "held");
+  EXPECT_EQ(*std::as_const(b), "held and changed");
+  EXPECT_NE(&*std::as_const(a), &*std::as_const(b));
+  Box<std::string> c = a;
+  EXPECT_TRUE(c == a);
+  c = b;
+  EXPECT_TRUE(c == b && !(c == a));
+  Box<std::string> moved = std::move(c);
+  EXPECT_FALSE(c.has_value());
+  EXPECT_TRUE(moved == b);
+}
+
+}  // namespace
+}  // namespace revizer

@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::result {
 namespace {
 
-using namespace agent::testing;
+using namespace revizer::testing;
+using Case = testing::JsonCase;
 
 TEST(Decision, EnumerationForms) {
   const Case cases[] = {

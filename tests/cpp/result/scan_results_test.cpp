@@ -5,12 +5,13 @@
 #include <cmath>
 #include <limits>
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::result {
 namespace {
 
-using namespace agent::testing;
+using namespace revizer::testing;
+using Case = testing::JsonCase;
 
 // Every value writes its JSON name and reads back to its index.
 template <class E>

@@ -4,12 +4,13 @@
 
 #include <string>
 
-#include "tests/cpp/agent/codec_cases.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::result {
 namespace {
 
-using namespace agent::testing;
+using namespace revizer::testing;
+using Case = testing::JsonCase;
 
 #define SCAN R"({"explanation":"x","message_type":"tool_call","intent":"plan","description":"d","key_entities":[],)" \
              R"("is_side_effecting":false,"signals":[],"confidence":0.5})"

@@ -1,8 +1,8 @@
 #pragma once
 
-// Table-driven checks of a record's JSON form: each case is an input text
-// and what comes out of decoding it and writing it back (the written text,
-// or the error text), in direct and in buffered mode.
+// Table-driven checks of a record's JSON form: each case is an input text and
+// what decoding it gives, written back as compact text or the error text, in
+// direct mode and in buffered content.
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include "model/json/reader.h"
 #include "model/json/writer.h"
 
-namespace revizer::agent::testing {
+namespace revizer::testing {
 
 inline json::Value value_of(std::string_view text) {
   auto v = json::parse(text);
@@ -22,7 +22,7 @@ inline json::Value value_of(std::string_view text) {
   return v ? std::move(*v) : json::Value();
 }
 
-// Decodes `text` as R and writes it back; an error gives its text.
+// Decodes `text` as R and writes it back; a failure gives its error text.
 template <class R>
 std::string round_trip(std::string_view text, json::Mode mode = json::Mode::Direct) {
   auto r = json::decode<R>(value_of(text), mode);
@@ -30,20 +30,19 @@ std::string round_trip(std::string_view text, json::Mode mode = json::Mode::Dire
   return json::write(json::encode(*r));
 }
 
-struct Case {
+struct JsonCase {
   const char* input;
-  const char* direct;             // written back, or the error text
-  const char* buffered = nullptr;  // nullptr: the same as direct
+  const char* direct;              // written back, or the error text
+  const char* buffered = nullptr;  // in buffered content; nullptr: as direct
 };
 
-// Runs every case in both modes.
 template <class R>
-void expect_cases(std::span<const Case> cases) {
-  for (const Case& c : cases) {
+void expect_cases(std::span<const JsonCase> cases) {
+  for (const JsonCase& c : cases) {
     EXPECT_EQ(round_trip<R>(c.input), c.direct) << c.input;
     EXPECT_EQ(round_trip<R>(c.input, json::Mode::Buffered), c.buffered ? c.buffered : c.direct)
-        << c.input << " (buffered)";
+        << "buffered: " << c.input;
   }
 }
 
-}  // namespace revizer::agent::testing
+}  // namespace revizer::testing

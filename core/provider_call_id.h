@@ -9,7 +9,7 @@
 
 #include "text/white_space.h"
 
-namespace revizer::python {
+namespace revizer::core {
 
 inline constexpr std::size_t kMaxProviderCallIdBytes = 256;
 
@@ -24,4 +24,4 @@ inline std::optional<std::string_view> provider_call_id_fault(std::string_view v
   return std::nullopt;
 }
 
-}  // namespace revizer::python
+}  // namespace revizer::core
