@@ -12,7 +12,11 @@
 // (hand_back.h), which completes the future on its loop's thread unless it
 // was cancelled.
 //
-//   PyObject* future = start_future<Value>(body(), &to_python);
+//   PyObject* future = start_future<Value>(executor, body(), &to_python);
+//
+// `executor` is the runtime worker the body runs on: a client's own (its
+// calls then stay on the worker that serves its connection), or the
+// runtime's next one.
 //
 // `body` is an awaitable of `TaskOutcome<Value>`: the value, or the text of
 // the RuntimeError the future fails with. `to_python` turns the value into
@@ -86,9 +90,9 @@ std::optional<CallObjects> prepare_call(const client::TaskHandle& task);
 }  // namespace detail
 
 template <class T>
-PyObject* start_future(asio::awaitable<TaskOutcome<T>> body, PyObject* (*to_python)(T&&)) {
-  client::Runtime& runtime = client::Runtime::shared();
-  auto state = std::make_shared<client::TaskHandle::State>(runtime.executor());
+PyObject* start_future(asio::any_io_executor executor, asio::awaitable<TaskOutcome<T>> body,
+                       PyObject* (*to_python)(T&&)) {
+  auto state = std::make_shared<client::TaskHandle::State>(std::move(executor));
   std::optional<CallObjects> objects = detail::prepare_call(client::TaskHandle(state));
   if (!objects) return nullptr;
   PyObject* future = Py_NewRef(objects->future.get());

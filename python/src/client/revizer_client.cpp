@@ -40,6 +40,15 @@ constexpr const char* kNoDefaultToken = "TAVIMOR_API_TOKEN not set (checked TAVI
 
 std::string connect_failed(const RevizerClientError& error) { return "Failed to connect: " + error.to_string(); }
 
+// Where a call of `client` runs: beside its connection, on the worker that
+// serves it; a client inherited across fork() has no such worker here.
+asio::any_io_executor executor_for(const ClientRef& client) {
+  if (client->made_before_fork()) return client::Runtime::shared().executor();
+  return client->executor();
+}
+
+asio::any_io_executor any_worker() { return client::Runtime::shared().executor(); }
+
 // --- values handed back -------------------------------------------------
 
 PyObject* client_to_python(ClientRef&& client) { return create_object<RevizerClientClass>(std::move(client)); }
@@ -171,7 +180,8 @@ constexpr auto kConnect = signature("RevizerClient", "connect",
                                     pos("endpoint"), pos("token"));
 
 PyObject* connect_impl(std::string endpoint, std::string token) {
-  return start_future<ClientRef>(connect_async(std::move(endpoint), std::move(token)), &client_to_python);
+  return start_future<ClientRef>(any_worker(), connect_async(std::move(endpoint), std::move(token)),
+                                 &client_to_python);
 }
 
 constexpr const char* kConnectDefaultDoc =
@@ -181,7 +191,9 @@ constexpr const char* kConnectDefaultDoc =
     "Raises:\n"
     "    RuntimeError: If no API token is configured or connection fails.";
 
-PyObject* connect_default_impl() { return start_future<ClientRef>(connect_default_async(), &client_to_python); }
+PyObject* connect_default_impl() {
+  return start_future<ClientRef>(any_worker(), connect_default_async(), &client_to_python);
+}
 
 constexpr auto kAdjudicate = signature("RevizerClient", "adjudicate",
                                        "adjudicate($self, event)\n--\n\n"
@@ -199,7 +211,8 @@ PyObject* adjudicate_impl(const ClientRef& record, PyObject* argument) {
   ClientRef client = record;
   auto event = event_from_py(argument);
   if (!event) return nullptr;
-  return start_future<result::Adjudicated>(adjudicate_async(std::move(client), std::move(*event)),
+  asio::any_io_executor executor = executor_for(client);
+  return start_future<result::Adjudicated>(std::move(executor), adjudicate_async(std::move(client), std::move(*event)),
                                            &adjudicated_to_python);
 }
 
@@ -231,8 +244,9 @@ PyObject* adjudicates_impl(const ClientRef& record, std::vector<Ref> elements) {
     if (!event) return nullptr;
     events.push_back(std::move(*event));
   }
-  return start_future<std::vector<result::Adjudicated>>(adjudicates_async(std::move(client), std::move(events)),
-                                                        &adjudicated_list_to_python);
+  asio::any_io_executor executor = executor_for(client);
+  return start_future<std::vector<result::Adjudicated>>(
+      std::move(executor), adjudicates_async(std::move(client), std::move(events)), &adjudicated_list_to_python);
 }
 
 PyObject* enter_impl(PyObject* self, const ClientRef&) { return Py_NewRef(self); }
