@@ -3,7 +3,8 @@
 #include "common/env/env_file_loader.h"
 #include "common/env/env_path.h"
 #include "common/env/process_env.h"
-#include "common/platform/files.h"
+#include "platform/files.h"
+#include "text/ascii.h"
 #include "text/utf8_bytes.h"
 #include "text/white_space.h"
 
@@ -12,15 +13,6 @@ namespace {
 
 constexpr std::string_view kCredentialSource = "TAVIMOR_CREDENTIAL_SOURCE";
 constexpr std::string_view kWindowsDpapi = "windows_dpapi";
-
-bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 Status<EnvError> load_if_present(const std::string& path) {
   if (!platform::exists(path)) return Ok{};
@@ -88,7 +80,7 @@ Result<RuntimeConfig, EnvError> load_runtime_config() {
   config.revizer_endpoint = resolve_endpoint("TAVIMOR_REVIZER_ENDPOINT", kDefaultRevizerEndpoint);
   if (!api_token) {
     const auto source = read_nonempty_env(kCredentialSource);
-    if (source && equals_ignoring_ascii_case(*source, kWindowsDpapi) && managed_dir) {
+    if (source && unicode::equals_ignoring_ascii_case(*source, kWindowsDpapi) && managed_dir) {
       return fail(windows_credential_error(*managed_dir));
     }
     api_token = read_nonempty_env("TAVIMOR_API_TOKEN");

@@ -4,7 +4,7 @@
 
 #include "common/env/env_line.h"
 #include "common/env/process_env.h"
-#include "common/platform/files.h"
+#include "platform/files.h"
 #include "text/properties.h"
 #include "text/utf8_bytes.h"
 #include "text/white_space.h"

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "common/env/process_env.h"
-#include "common/platform/user_home.h"
+#include "platform/user_home.h"
 
 namespace revizer::common {
 namespace {

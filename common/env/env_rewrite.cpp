@@ -9,7 +9,7 @@
 #include "common/env/env_line.h"
 #include "common/env/env_path.h"
 #include "common/env/temp_file.h"
-#include "common/platform/files.h"
+#include "platform/files.h"
 #include "text/utf8_bytes.h"
 
 namespace revizer::common {

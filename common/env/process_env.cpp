@@ -5,14 +5,17 @@
 #include <shared_mutex>
 #include <string>
 
+#include "platform/process_events.h"
 #include "text/utf8_bytes.h"
 
 namespace revizer::common {
 namespace {
 
+// Never destroyed (worker threads may read the environment while the
+// process exits), and never left held in a forked child.
 std::shared_mutex& env_lock() {
-  static std::shared_mutex lock;
-  return lock;
+  static auto* const lock = new platform::ForkSafe<std::shared_mutex>;
+  return *lock;
 }
 
 // Caller holds the lock (either mode).

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "common/env/env_path.h"
+#include "platform/entropy.h"
 
 namespace revizer::common {
 namespace {
@@ -58,8 +59,8 @@ Result<TempFile, EnvError> TempFile::create_in(const std::string& directory) {
   const std::string failure = "Failed to create temp file in " + directory;
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
     if (attempt == kReseedBeforeAttempt) {
-      std::uint64_t seed;
-      if (platform::system_random(seed)) thread_generator().reseed(seed);
+      std::uint64_t seed = 0;
+      if (platform::fill_random(&seed, sizeof seed) == 0) thread_generator().reseed(seed);
     }
     std::string path = join_path(directory, random_name());
     auto file = platform::create_exclusive(path, 0600);

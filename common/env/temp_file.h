@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "common/env/env_error.h"
-#include "common/platform/files.h"
+#include "platform/files.h"
 #include "support/result.h"
 
 namespace revizer::common {

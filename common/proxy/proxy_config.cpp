@@ -4,6 +4,7 @@
 
 #include "common/env/process_env.h"
 #include "common/proxy/proxy_url.h"
+#include "text/ascii.h"
 #include "text/white_space.h"
 
 namespace revizer::common {
@@ -23,16 +24,8 @@ std::optional<Found> first_present(const std::array<std::string_view, N>& names)
   return std::nullopt;
 }
 
-std::string ascii_lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 bool bypassed(std::string_view list, std::string_view endpoint_host) {
-  const std::string host = ascii_lower(endpoint_host);
+  const std::string host = unicode::ascii_lower(endpoint_host);
   for (std::size_t start = 0; start <= list.size();) {
     const auto comma = list.find(',', start);
     const std::string_view raw = list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
@@ -41,7 +34,7 @@ bool bypassed(std::string_view list, std::string_view endpoint_host) {
     if (item.empty()) continue;
     if (item == "*") return true;
     if (item.front() == '.') item.remove_prefix(1);
-    const std::string domain = ascii_lower(item);
+    const std::string domain = unicode::ascii_lower(item);
     if (host == domain) return true;
     if (host.size() > domain.size() && host.ends_with(domain) && host[host.size() - domain.size() - 1] == '.') {
       return true;

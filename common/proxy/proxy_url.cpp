@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "common/proxy/url_host.h"
+#include "text/ascii.h"
 
 namespace revizer::common::url {
 namespace {
@@ -101,9 +102,7 @@ Result<AuthorityUrl, std::string> parse_authority_url(std::string_view raw) {
 
   AuthorityUrl url;
   url.scheme = input.substr(0, end);
-  for (char& c : url.scheme) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  unicode::ascii_lower_in_place(url.scheme);
   std::string_view rest = std::string_view(input).substr(end + 1);
   const SpecialScheme* special = special_scheme(url.scheme);
 

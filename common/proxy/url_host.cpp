@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include "text/ascii.h"
+
 namespace revizer::common::url {
 namespace {
 
@@ -230,21 +232,11 @@ Result<std::string, std::string> parse_bracketed(std::string_view input) {
 
 // --- domains ------------------------------------------------------------------
 
-bool is_ascii(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
 // UTS #46 ToASCII through libidn2 (nontransitional), with ASCII input taken
 // on a fast path: lower-cased, and only "xn--" labels checked by decoding.
 Result<std::string, std::string> domain_to_ascii(const std::string& domain) {
-  if (is_ascii(domain)) {
-    std::string lower = domain;
-    for (char& c : lower) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+  if (unicode::is_ascii(domain)) {
+    const std::string lower = unicode::ascii_lower(domain);
     if (lower.starts_with("xn--") || lower.find(".xn--") != std::string::npos) {
       // The decoded labels must themselves map back to ASCII.
       char* decoded = nullptr;

@@ -11,9 +11,7 @@ namespace revizer::agent {
 
 namespace record {
 
-using enum json::Written;
-using enum json::Read;
-using json::field;
+using namespace json::describe;
 
 inline constexpr json::Record kParameter{"struct Parameter",
                                          field<Always, Required>("name", &Parameter::name),

@@ -4,6 +4,7 @@
 // in "Z". A reading error carries the parser's text unchanged.
 
 #include "model/event/timestamp.h"
+#include "model/json/codec.h"
 #include "model/json/codec_error.h"
 #include "model/json/value.h"
 #include "support/result.h"
@@ -17,3 +18,15 @@ json::Value timestamp_to_json(const Timestamp& t);
 Result<Timestamp, json::CodecError> timestamp_from_json(const json::Value& value);
 
 }  // namespace revizer::event
+
+// A timestamp field of a record description.
+template <>
+struct revizer::json::Codec<revizer::event::Timestamp> {
+  static Value encode(const event::Timestamp& t) { return event::timestamp_to_json(t); }
+  static Decoded decode(Value&& in, event::Timestamp& out, Mode) {
+    auto t = event::timestamp_from_json(in);
+    if (!t) return fail(std::move(t).error());
+    out = *t;
+    return Ok{};
+  }
+};

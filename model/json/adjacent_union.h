@@ -52,9 +52,11 @@ struct AdjacentUnion {
   }
 
   Result<V, CodecError> decode_array(Array elements, Mode mode) const {
-    if (elements.size() < 2) return fail(errors::invalid_length(elements.size(), expecting));
+    // The tag is judged before a missing content is.
+    if (elements.empty()) return fail(errors::invalid_length(0, expecting));
     auto index = read_variant_identifier(std::move(elements[0]), mode, names);
     if (!index) return fail(std::move(index).error());
+    if (elements.size() < 2) return fail(errors::invalid_length(1, expecting));
     auto content = decode_content<V>(*index, std::move(elements[1]), mode);
     if (content && elements.size() > 2) return fail(errors::surplus_elements(elements.size(), 2, mode));
     return content;

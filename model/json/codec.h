@@ -7,11 +7,12 @@
 //
 // Decoders consume their input and move strings and containers out of it.
 // Kinds provided here: std::string, bool, the four integer kinds, double,
-// Value, std::optional<X>, std::vector<X>, maps from string (std::map for
-// key order, std::unordered_map for hash order), described types (records and
-// unions whose description `json_record(const T*)` is found by
-// argument-dependent lookup, see record.h) and enumerations (EnumTable<E>,
-// see enum_codec.h). A type with a hand-written form specialises Codec.
+// Value, std::optional<X>, Box<X> (as X), std::vector<X>, maps from string
+// (std::map for key order, std::unordered_map such as json::HashMap for hash
+// order), described types (records and unions whose description
+// `json_record(const T*)` is found by argument-dependent lookup, see
+// record.h) and enumerations (EnumTable<E>, see enum_codec.h). A type with a
+// hand-written form specialises Codec.
 //
 // Callers use the free functions:
 //   json::Value v = json::encode(tool);
@@ -28,6 +29,7 @@
 #include "model/json/codec_error.h"
 #include "model/json/codec_errors.h"
 #include "model/json/value.h"
+#include "support/box.h"
 #include "support/result.h"
 
 namespace revizer::json {
@@ -139,6 +141,16 @@ struct Codec<std::optional<X>> {
   }
 };
 
+// A boxed value has the JSON form of the value it holds.
+template <class X>
+struct Codec<Box<X>> {
+  static Value encode(const Box<X>& b) { return Codec<X>::encode(*b); }
+  static Decoded decode(Value&& in, Box<X>& out, Mode mode) {
+    if (!out.has_value()) out = Box<X>();
+    return Codec<X>::decode(std::move(in), *out, mode);
+  }
+};
+
 template <class X>
 struct Codec<std::vector<X>> {
   static Value encode(const std::vector<X>& list) {
@@ -184,8 +196,9 @@ struct MapCodec {
 
 template <class X>
 struct Codec<std::map<std::string, X>> : MapCodec<std::map<std::string, X>> {};
-template <class X>
-struct Codec<std::unordered_map<std::string, X>> : MapCodec<std::unordered_map<std::string, X>> {};
+template <class X, class Hash, class Eq, class Alloc>
+struct Codec<std::unordered_map<std::string, X, Hash, Eq, Alloc>>
+    : MapCodec<std::unordered_map<std::string, X, Hash, Eq, Alloc>> {};
 
 template <Described T>
 struct Codec<T> {

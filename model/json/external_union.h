@@ -35,4 +35,10 @@ struct ExternalUnion {
   }
 };
 
+// A type whose description is an externally tagged union.
+template <class V>
+concept ExternallyTagged = requires(const V* p) {
+  { json_record(p) } -> std::same_as<const ExternalUnion<V>&>;
+};
+
 }  // namespace revizer::json

@@ -3,8 +3,7 @@
 // One description per record drives its encoder and its decoder (object and
 // array forms, direct and buffered content). A record file writes:
 //
-//   using enum json::Written;
-//   using enum json::Read;
+//   using namespace json::describe;
 //   inline constexpr json::Record kTool{"struct Tool",
 //       json::field<WhenPresent, DefaultAbsent>("id", &Tool::id),
 //       json::field<Always, Required>("name", &Tool::name),
@@ -258,6 +257,13 @@ class Record {
 
 template <class F, class... Fs>
 Record(std::string_view, F, Fs...) -> Record<typename F::Record, F, Fs...>;
+
+// The words a record description file writes its table with.
+namespace describe {
+using enum Written;
+using enum Read;
+using json::field;
+}  // namespace describe
 
 template <class D>
 inline constexpr bool kIsRecordDescription = false;

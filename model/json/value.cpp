@@ -1,5 +1,7 @@
 #include "model/json/value.h"
 
+#include "model/json/keyed_hash.h"
+
 #include <sodium.h>
 
 #include <cassert>
@@ -9,7 +11,7 @@
 #include <chrono>
 #include <utility>
 
-#include <unistd.h>  // getentropy (glibc and macOS alike)
+#include "platform/entropy.h"
 
 namespace revizer::json {
 
@@ -33,14 +35,14 @@ void ObjectIndex::add_last(const std::vector<Member>& members) {
 
 namespace {
 
-// Keys come from whoever wrote the JSON text or the dict, so the index hashes
-// them with a keyed hash (SipHash, from libsodium) under a key drawn once per
-// process: nobody can prepare keys that all land in one probe chain and turn
-// reading a large object quadratic.
+// Keys come from whoever wrote the JSON text or the dict, so the index (and
+// every hash-order map) hashes them with a keyed hash (SipHash, from
+// libsodium) under a key drawn once per process: nobody can prepare keys that
+// all land in one probe chain and turn reading a large object quadratic.
 struct IndexHashKey {
   unsigned char bytes[crypto_shorthash_KEYBYTES];
   IndexHashKey() {
-    if (getentropy(bytes, sizeof bytes) == 0) return;
+    if (platform::fill_random(bytes, sizeof bytes) == 0) return;
     // Without an entropy source any key still hashes correctly, just less
     // secretly.
     std::memset(bytes, 0, sizeof bytes);
@@ -57,7 +59,9 @@ const IndexHashKey& index_hash_key() {
 
 }  // namespace
 
-std::size_t ObjectIndex::hash(std::string_view key) noexcept {
+std::size_t ObjectIndex::hash(std::string_view key) noexcept { return keyed_hash(key); }
+
+std::size_t keyed_hash(std::string_view key) noexcept {
   unsigned char digest[crypto_shorthash_BYTES];
   crypto_shorthash(digest, reinterpret_cast<const unsigned char*>(key.data()), key.size(), index_hash_key().bytes);
   std::uint64_t h = 0;

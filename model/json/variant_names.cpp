@@ -23,14 +23,30 @@ Result<std::size_t, CodecError> read_unit_name(Value&& in, Mode mode, std::span<
   return index;
 }
 
+namespace {
+
+// The index form of a variant identifier, allowed in buffered content only.
+Result<std::size_t, CodecError> read_variant_index(const Value& in, Mode mode, std::size_t count) {
+  if (mode == Mode::Buffered && in.is_u64()) {
+    if (in.as_u64() < count) return static_cast<std::size_t>(in.as_u64());
+    return fail(errors::variant_index(in.as_u64(), count));
+  }
+  return fail(errors::invalid_type(in, "variant identifier"));
+}
+
+}  // namespace
+
 Result<std::size_t, CodecError> read_variant_identifier(Value&& in, Mode mode,
                                                          std::span<const std::string_view> names) {
   if (in.is_string()) return match_name(in.as_string(), names);
-  if (mode == Mode::Buffered && in.is_u64()) {
-    if (in.as_u64() < names.size()) return static_cast<std::size_t>(in.as_u64());
-    return fail(errors::variant_index(in.as_u64(), names.size()));
-  }
-  return fail(errors::invalid_type(in, "variant identifier"));
+  return read_variant_index(in, mode, names.size());
+}
+
+Result<std::size_t, CodecError> read_variant_identifier(Value&& in, Mode mode, const TagNames& tags) {
+  if (!in.is_string()) return read_variant_index(in, mode, tags.count);
+  auto position = match_name(in.as_string(), tags.names);
+  if (!position) return position;
+  return tags.variants[*position];
 }
 
 }  // namespace revizer::json

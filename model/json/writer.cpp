@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "model/json/byte_scan.h"
@@ -27,7 +28,7 @@ constexpr std::array<char, 256> kEscapes = [] {
 }();
 
 
-void write_string(const std::string& s, std::string& out) {
+void write_string(std::string_view s, std::string& out) {
   out.push_back('"');
   const char* p = s.data();
   const char* end = p + s.size();
@@ -127,6 +128,8 @@ void write_to(const Value& root, std::string& out) {
     if (v == nullptr) return;
   }
 }
+
+void write_string_to(std::string_view text, std::string& out) { write_string(text, out); }
 
 std::string write(const Value& value) {
   std::string out;

@@ -7,6 +7,7 @@
 // so any nesting depth is fine.
 
 #include <string>
+#include <string_view>
 
 #include "model/json/value.h"
 
@@ -15,5 +16,7 @@ namespace revizer::json {
 std::string write(const Value& value);
 // Appends the text of `value` to `out`.
 void write_to(const Value& value, std::string& out);
+// Appends `text` as a JSON string, quoted and escaped as above.
+void write_string_to(std::string_view text, std::string& out);
 
 }  // namespace revizer::json

@@ -1,11 +1,19 @@
-// The module's entry from the interpreter: a static definition for two-phase
-// initialisation whose one execution step registers the classes and functions.
+// The module's execution step: registers the classes and functions (the
+// entry from the interpreter is init.cpp).
+#include "python/src/module.h"
+
 #include <Python.h>
 
 #include <array>
 
 #include "python/src/binding/binding.h"
+#include "python/src/classes/agent_classes.h"
+#include "python/src/classes/event_class.h"
+#include "python/src/classes/event_classes.h"
+#include "python/src/classes/result_classes.h"
+#include "python/src/classes/scan_classes.h"
 #include "python/src/classes/tool_classes.h"
+#include "python/src/client/revizer_client.h"
 #include "python/src/enums/enums.h"
 #include "python/src/functions/module_functions.h"
 #include "python/src/module_add.h"
@@ -33,12 +41,60 @@ constexpr std::array kClasses{
     ClassEntry{"Parameter", &type_object<ParameterClass>},
     ClassEntry{"SourceCode", &type_object<SourceCodeClass>},
     ClassEntry{"Tool", &type_object<ToolClass>},
+    ClassEntry{"ReActSubAgentDescriptor", &type_object<ReActSubAgentDescriptorClass>},
+    ClassEntry{"ReActAgentCard", &type_object<ReActAgentCardClass>},
+    ClassEntry{"AgentCardMetadata", &type_object<AgentCardMetadataClass>},
+    ClassEntry{"CodingAgentCardCapabilities", &type_object<CodingAgentCardCapabilitiesClass>},
+    ClassEntry{"CodingAgentCardAsset", &type_object<CodingAgentCardAssetClass>},
+    ClassEntry{"CodingAgentCardSettingsSnapshot", &type_object<CodingAgentCardSettingsSnapshotClass>},
+    ClassEntry{"CodingAgentCard", &type_object<CodingAgentCardClass>},
+    ClassEntry{"AgentCard", &type_object<AgentCardClass>},
+    ClassEntry{"Agent", &type_object<AgentClass>},
+    ClassEntry{"Actor", &type_object<ActorClass>},
+    ClassEntry{"Causality", &type_object<CausalityClass>},
+    ClassEntry{"ExecutionAttribution", &type_object<ExecutionAttributionClass>},
+    ClassEntry{"PolicyMetadata", &type_object<PolicyMetadataClass>},
+    ClassEntry{"PolicyProvenance", &type_object<PolicyProvenanceClass>},
+    ClassEntry{"PolicySetProvenance", &type_object<PolicySetProvenanceClass>},
+    ClassEntry{"Steering", &type_object<SteeringClass>},
+    ClassEntry{"SignatureGuardrailMatch", &type_object<SignatureGuardrailMatchClass>},
+    ClassEntry{"SignatureGuardrailResult", &type_object<SignatureGuardrailResultClass>},
+    ClassEntry{"IfcGuardrailResult", &type_object<IfcGuardrailResultClass>},
+    ClassEntry{"SemanticGuardrailFinding", &type_object<SemanticGuardrailFindingClass>},
+    ClassEntry{"SemanticGuardrailResult", &type_object<SemanticGuardrailResultClass>},
+    ClassEntry{"GuardrailResults", &type_object<GuardrailResultsClass>},
+    ClassEntry{"ToolCall", &type_object<ToolCallClass>},
+    ClassEntry{"ShellCommand", &type_object<ShellCommandClass>},
+    ClassEntry{"WebFetch", &type_object<WebFetchClass>},
+    ClassEntry{"FileOperation", &type_object<FileOperationClass>},
+    ClassEntry{"Prompt", &type_object<PromptClass>},
+    ClassEntry{"Thought", &type_object<ThoughtClass>},
+    ClassEntry{"ToolOutput", &type_object<ToolOutputClass>},
+    ClassEntry{"ShellCommandOutput", &type_object<ShellCommandOutputClass>},
+    ClassEntry{"WebFetchOutput", &type_object<WebFetchOutputClass>},
+    ClassEntry{"FileOperationResult", &type_object<FileOperationResultClass>},
+    ClassEntry{"Started", &type_object<StartedClass>},
+    ClassEntry{"Completed", &type_object<CompletedClass>},
+    ClassEntry{"Failed", &type_object<FailedClass>},
+    ClassEntry{"Terminated", &type_object<TerminatedClass>},
+    ClassEntry{"Suspended", &type_object<SuspendedClass>},
+    ClassEntry{"Resumed", &type_object<ResumedClass>},
+    ClassEntry{"Adjudicated", &type_object<AdjudicatedClass>},
     ClassEntry{"SignalFocus", &type_object<SignalFocus>},
     ClassEntry{"SignalCategory", &type_object<SignalCategory>},
     ClassEntry{"SignalSeverity", &type_object<SignalSeverity>},
     ClassEntry{"MessageType", &type_object<MessageType>},
     ClassEntry{"AgentIntent", &type_object<AgentIntent>},
     ClassEntry{"TranscriptOutcome", &type_object<TranscriptOutcome>},
+    ClassEntry{"Signal", &type_object<SignalClass>},
+    ClassEntry{"EventScanResult", &type_object<EventScanResultClass>},
+    ClassEntry{"TranscriptPhase", &type_object<TranscriptPhaseClass>},
+    ClassEntry{"TranscriptDigest", &type_object<TranscriptDigestClass>},
+    ClassEntry{"TranscriptScanResult", &type_object<TranscriptScanResultClass>},
+    ClassEntry{"Scanned", &type_object<ScannedClass>},
+    ClassEntry{"Snapshot", &type_object<SnapshotClass>},
+    ClassEntry{"Event", &type_object<EventClass>},
+    ClassEntry{"RevizerClient", &type_object<RevizerClientClass>},
 };
 
 int add_class(PyObject* module, const ClassEntry& entry) {
@@ -51,6 +107,8 @@ int add_class(PyObject* module, const ClassEntry& entry) {
   }
   return module_add(module, name.get(), reinterpret_cast<PyObject*>(type));
 }
+
+}  // namespace
 
 int module_exec(PyObject* module) noexcept {
   return guarded<int>(-1, [&] {
@@ -67,27 +125,4 @@ int module_exec(PyObject* module) noexcept {
   });
 }
 
-PyModuleDef_Slot kSlots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(&module_exec)},
-    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-    {0, nullptr},
-};
-
-PyModuleDef kModuleDef = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "tavimor_revizer_client",
-    .m_doc = "Python module: `tavimor_revizer_client`",
-    .m_size = 0,
-    .m_methods = nullptr,
-    .m_slots = kSlots,
-    .m_traverse = nullptr,
-    .m_clear = nullptr,
-    .m_free = nullptr,
-};
-
-}  // namespace
 }  // namespace revizer::python
-
-extern "C" PyMODINIT_FUNC PyInit_tavimor_revizer_client() {
-  return PyModuleDef_Init(&revizer::python::kModuleDef);
-}

@@ -4,6 +4,11 @@
 
 namespace revizer::client {
 
+RevizerGrpcClient::~RevizerGrpcClient() {
+  // In a forked child the state is the parent's: left as it is.
+  if (made_before_fork()) (void)state_.release();
+}
+
 asio::awaitable<RevizerGrpcClient::Connected> RevizerGrpcClient::connect(ConnectOptions options,
                                                                          std::chrono::milliseconds timeout) {
   std::optional<std::string> iap;

@@ -4,9 +4,16 @@
 // adjudication timeout, immutable once built. Python objects and calls in
 // flight share it by reference counting; the channel closes with the last
 // reference to it and to the state copies of calls in flight.
+//
+// A client belongs to the process that connected it. In a child made by
+// fork() its connection and the runtime that served it are the parent's:
+// calls fail at once (`made_before_fork`), and releasing it there leaves
+// its state alone rather than close or write to a connection the parent
+// still uses.
 
 #include <asio/awaitable.hpp>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +32,9 @@ class RevizerGrpcClient {
 
   RevizerGrpcClient(ClientState state, std::chrono::milliseconds timeout)
       : state_(std::make_unique<const ClientState>(std::move(state))), adjudicates_timeout_(timeout) {}
+  ~RevizerGrpcClient();
+  RevizerGrpcClient(const RevizerGrpcClient&) = delete;
+  RevizerGrpcClient& operator=(const RevizerGrpcClient&) = delete;
 
   static asio::awaitable<Connected> connect(ConnectOptions options, std::chrono::milliseconds timeout);
   // The constructor's future: reads the timeout when it starts, then
@@ -37,6 +47,7 @@ class RevizerGrpcClient {
   // another thread.
   asio::any_io_executor executor() const { return state_->channel->channel().executor(); }
   std::chrono::milliseconds adjudicates_timeout() const { return adjudicates_timeout_; }
+  bool made_before_fork() const { return fork_generation_ != fork_generation(); }
 
   // One Adjudicates call: `framed_request` is the encoded request behind its
   // 5-byte prefix; the outcome is the answer message or a status.
@@ -46,6 +57,7 @@ class RevizerGrpcClient {
  private:
   std::unique_ptr<const ClientState> state_;
   std::chrono::milliseconds adjudicates_timeout_;
+  std::uint64_t fork_generation_ = fork_generation();
 };
 
 // Connects on the calling thread (not a runtime worker), which stays blocked

@@ -197,8 +197,12 @@ def serve_until_stopped(server):
     piped standard input (a server started from a shell with stdin on
     /dev/null or a terminal runs until it is signalled)."""
     stop = threading.Event()
+    # The handler only records the signal: calling stop.set() there could
+    # deadlock on the event's own lock when the signal lands while the main
+    # thread holds it inside wait().
+    signalled = []
     for signum in (signal.SIGTERM, signal.SIGINT):
-        signal.signal(signum, lambda *_: stop.set())
+        signal.signal(signum, lambda *_: signalled.append(True))
     mode = os.fstat(sys.stdin.fileno()).st_mode
     if stat.S_ISFIFO(mode) or stat.S_ISSOCK(mode):
 
@@ -209,7 +213,8 @@ def serve_until_stopped(server):
 
         threading.Thread(target=watch_stdin, daemon=True).start()
     print(server.port, flush=True)
-    stop.wait()
+    while not signalled and not stop.wait(0.1):
+        pass
     server.stop()
 
 

@@ -68,6 +68,8 @@ class PeerProcess:
         if not self._process.stdin.closed:
             self._process.stdin.close()
         self._reader.join(5)
+        if not self._reader.is_alive():
+            self._process.stdout.close()  # the reader is done with it
         return self._process.returncode
 
     def __enter__(self):

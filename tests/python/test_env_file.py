@@ -96,6 +96,20 @@ def test_io_failures_are_oserror_with_the_text_only(tmp_path):
     assert path.read_bytes() == b"A=\xff\n"
 
 
+def test_failure_text_with_a_path_that_is_not_utf8_keeps_its_message(tmp_path):
+    home = tmp_path / os.fsdecode(b"h\xff")
+    env_file(home).parent.mkdir(parents=True)
+    env_file(home).write_bytes(b"A=\xff\n")
+    result = update(home, {"A": "1"})
+    shown = str(env_file(tmp_path / "h\ufffd"))
+    assert result == {
+        "error": "OSError",
+        "text": f"Failed to read {shown}: stream did not contain valid UTF-8",
+        "args": 1,
+        "errno": None,
+    }
+
+
 @pytest.mark.parametrize(
     "updates, text",
     [

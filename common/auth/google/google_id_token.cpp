@@ -7,7 +7,7 @@
 #include "common/auth/google/jwt.h"
 #include "common/env/env_path.h"
 #include "common/env/process_env.h"
-#include "common/platform/files.h"
+#include "platform/files.h"
 #include "text/utf8_bytes.h"
 #include "model/json/reader.h"
 #include "model/json/value.h"

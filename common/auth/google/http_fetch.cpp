@@ -20,8 +20,23 @@ void ensure_curl_initialised() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-extern "C" std::size_t append_body(char* data, std::size_t size, std::size_t count, void* out) {
-  static_cast<std::string*>(out)->append(data, size * count);
+// Where curl's write callback puts the reply body.
+struct BodySink {
+  std::string* body;
+  bool out_of_memory = false;
+};
+
+// Called from curl's C frames, so nothing may propagate: a body that cannot
+// grow stops the transfer (a short count is curl's write error) and is
+// reported by the caller.
+extern "C" std::size_t append_body(char* data, std::size_t size, std::size_t count, void* out) noexcept {
+  auto* sink = static_cast<BodySink*>(out);
+  try {
+    sink->body->append(data, size * count);
+  } catch (...) {
+    sink->out_of_memory = true;
+    return 0;
+  }
   return size * count;
 }
 
@@ -49,13 +64,14 @@ Result<HttpReply, std::string> http_fetch(const HttpRequest& request) {
     headers.reset(grown);
   }
   HttpReply reply;
+  BodySink sink{&reply.body};
   char error_text[CURL_ERROR_SIZE] = {};
   CURL* h = easy.get();
   curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // safe on any thread
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_text);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &append_body);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply.body);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
   if (request.bypass_proxy) curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
   if (!request.form_body.empty()) {
@@ -63,6 +79,7 @@ Result<HttpReply, std::string> http_fetch(const HttpRequest& request) {
     curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.form_body.size()));
   }
   const CURLcode code = curl_easy_perform(h);
+  if (sink.out_of_memory) return fail(std::string("out of memory reading the HTTP reply"));
   if (code != CURLE_OK) return fail(std::string(error_text[0] ? error_text : curl_easy_strerror(code)));
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &reply.status);
   return reply;

@@ -4,6 +4,8 @@
 #include <new>
 #include <string>
 
+#include "python/src/binding/entry.h"
+
 namespace revizer::python {
 namespace {
 
@@ -70,7 +72,8 @@ std::string quoted_list(const SignatureView& sig, PyObject** slots, bool keyword
   return false;
 }
 
-// Index of the parameter called `keyword`, or -1: pointer comparison first
+// Index of the parameter called `keyword`, -1 for none, -2 with an
+// interrupt set while reading the name: pointer comparison first
 // (interned names), then by value. Keyword-only parameters are looked at
 // first, as in the binder's rules; names are unique, so only speed differs.
 Py_ssize_t find_param(const SignatureView& sig, PyObject* const* names, PyObject* keyword) {
@@ -82,10 +85,7 @@ Py_ssize_t find_param(const SignatureView& sig, PyObject* const* names, PyObject
   }
   Py_ssize_t size = 0;
   const char* text = PyUnicode_AsUTF8AndSize(keyword, &size);
-  if (text == nullptr) {
-    PyErr_Clear();
-    return -1;
-  }
+  if (text == nullptr) return discard_exception() ? -1 : -2;  // an unreadable name matches nothing
   const std::string_view wanted(text, static_cast<std::size_t>(size));
   for (std::size_t i = 0; i < sig.count; ++i) {
     if (wanted == sig.params[i].name) return static_cast<Py_ssize_t>(i);
@@ -96,6 +96,7 @@ Py_ssize_t find_param(const SignatureView& sig, PyObject* const* names, PyObject
 bool bind_keyword(const SignatureView& sig, PyObject* const* names, PyObject* keyword, PyObject* value,
                   PyObject** slots) {
   const Py_ssize_t index = PyUnicode_Check(keyword) ? find_param(sig, names, keyword) : -1;
+  if (index == -2) return false;
   if (index < 0) return unexpected_keyword(sig, keyword);
   if (slots[index] != nullptr) return multiple_values(sig, sig.params[index]);
   slots[index] = value;

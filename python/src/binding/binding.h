@@ -6,56 +6,25 @@
 // std::bad_alloc into MemoryError and any other C++ exception into the panic
 // exception (a BaseException subclass).
 //
-// Declaring a class (a record held inline in the object):
-//
-//   struct SourceCodeClass {
-//     using Record = agent::SourceCode;
-//     static const ClassDef& def();
-//   };
-//
-//   constexpr auto kNew = signature("SourceCode", "__new__",
-//       "SourceCode(language, code)\n--\n\nSource code of a tool.", pos("language"), pos("code"));
-//   constexpr auto kFromDict = signature("SourceCode", "from_dict", "from_dict(data)\n--\n\n", pos("data"));
-//
-//   PyObject* language(const agent::SourceCode& r) { return PyUnicode_FromStringAndSize(...); }
-//   PyObject* repr_impl(const agent::SourceCode& r);
-//   PyObject* compare(const agent::SourceCode& r, PyObject* other, int op);
-//   PyObject* to_dict(const agent::SourceCode& r);
-//   PyObject* from_dict(PyObject* data);
-//
-//   const ClassDef& SourceCodeClass::def() {
-//     static const PyType_Slot slots[] = {
-//         record_constructor_slot<SourceCodeClass, kNew, Field<&agent::SourceCode::language, arg::Text>,
-//                                 Field<&agent::SourceCode::code, arg::Text>>(),
-//         repr_slot<SourceCodeClass, &repr_impl>(),
-//         richcompare_slot<SourceCodeClass, &compare>(),
-//     };
-//     static PyMethodDef methods[] = {
-//         method<SourceCodeClass, &to_dict>("to_dict", "to_dict($self)\n--\n\n"),
-//         static_method<kFromDict, &from_dict, arg::Object>(),
-//         {},
-//     };
-//     static PyGetSetDef properties[] = {property<SourceCodeClass, &language>("language"), {}};
-//     static const ClassDef def{"SourceCode", kNew.doc, sizeof(Instance<SourceCodeClass>),
-//                               &release_object<SourceCodeClass>, slots, methods, properties, {}};
-//     return def;
-//   }
-//
-// then `type_object<SourceCodeClass>()` gives the type (register it in
-// module.cpp), `create_object<SourceCodeClass>(record)` makes objects,
-// `downcast<SourceCodeClass>(obj)` / `to_record<SourceCodeClass>(obj)` check
-// and copy other operands, and `arg::Record<SourceCodeClass>` converts an
-// argument. A class without a constructor slot cannot be instantiated. The
-// constructor row converts each argument straight into its record member;
-// where construction needs logic of its own, `constructor_slot<C, kNew,
+// A class is a C++ type `C` with `using Record = ...;` (the record held
+// inline in the object) and `static const ClassDef& def();`. Data classes are
+// `DataClass<Record>` and are declared by one description each: see
+// python/src/classes/data_class.h for a whole class and class_desc.h for the
+// rows. Then `type_object<C>()` gives the type (register it in module.cpp),
+// `create_object<C>(record)` makes objects, `py_value(x)` the Python value of
+// a member, `downcast<C>(obj)` / `to_record<C>(obj)` check and copy other
+// operands, and `arg::Record<C>` converts an argument. A class without a
+// constructor slot cannot be instantiated. Where construction needs logic of
+// its own beyond a description's `finish` hook, `constructor_slot<C, kNew,
 // &new_impl, Conv...>()` calls a typed body instead (see constructor.h).
 //
 // Parameter tables: `signature(class, callable, doc, params...)` with
 // pos/opt/kw/kwopt; the build fails when the doc's text signature disagrees.
 // Converters (`arg::Text`, `TextView`, `Str`, `Bool`, `I32`, `U32`, `F64`,
-// `StrMap`, `Object`, `Record<C>`, `RecordRef<C>`, `Enum<E>`, `Opt<X>`,
-// `List<X>` for a `...` default, `OptList<X>` for a None default,
-// `RequiredList<X>`) run after binding, in table order, and add the note
+// `StrMap`, `Object`, `Record<C>`, `RecordRef<C>`, `Enum<C>`, `Opt<X>`,
+// `Defaulted<X>`, `NoneDefaulted<X>`, `List<X>` for a `...` default,
+// `OptList<X>` for a None default, `RequiredList<X>`; `Json` in
+// python/src/convert/json_arg.h) run after binding, in table order, and add the note
 // "while processing '<name>'" on failure. Bodies return a new reference or
 // null with the Python error set (PyResult<T> for helpers).
 //
@@ -71,12 +40,14 @@
 // interpreter: `release_reference` (entry.h).
 
 #include "python/src/binding/binder.h"
+#include "python/src/binding/class_desc.h"
 #include "python/src/binding/constructor.h"
 #include "python/src/binding/convert.h"
 #include "python/src/binding/entry.h"
 #include "python/src/binding/enum_class.h"
 #include "python/src/binding/members.h"
 #include "python/src/binding/object.h"
+#include "python/src/binding/py_value.h"
 #include "python/src/binding/ref.h"
 #include "python/src/binding/signature.h"
 #include "python/src/binding/type_object.h"

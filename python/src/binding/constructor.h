@@ -11,27 +11,18 @@
 //   constructor_slot<C, kNew, &new_impl, Conv...>()
 //       converts every argument, then calls the typed body
 //       `new_impl(PyTypeObject*, Conv::type...)`, which makes the object;
-//   record_constructor_slot<C, kNew, Field<&Record::member, Conv>...>()
+//   a class description's constructor (class_desc.h)
 //       allocates the object with a default record and converts each argument
 //       straight into its member: no temporaries, each text copied once.
-//       Members not listed keep their default.
 
 #include <Python.h>
 
-#include <concepts>
 #include <type_traits>
 #include <utility>
 
 #include "python/src/binding/members.h"
 
 namespace revizer::python {
-
-// One constructor parameter stored in one record member.
-template <auto Member, class Conv>
-struct Field {
-  static constexpr auto member = Member;
-  using conv = Conv;
-};
 
 namespace detail {
 
@@ -65,42 +56,8 @@ PyObject* build_by_body(PyTypeObject* type, PyObject* const* slots) {
   return convert_and_call<Sig, Conv...>(slots, Body, type);
 }
 
-// Converts the slots into their members in table order; the first failure
-// gets its note and ends the conversion.
-template <const auto& Sig, class... F, class Record, std::size_t... I>
-bool convert_fields(PyObject* const* slots, Record& record, std::index_sequence<I...>) {
-  return ([&] {
-    if (convert_into<typename F::conv>(slots[I], record.*F::member)) return true;
-    attach_note(Sig.params[I].name);
-    return false;
-  }() && ...);
-}
-
-template <class C, const auto& Sig, class... F>
-PyObject* build_in_place(PyTypeObject* type, PyObject* const* slots) {
-  // A failure leaves the record partly filled; releasing the object destroys
-  // it like any other.
-  Ref object = Ref::steal(emplace_object<C>(type));
-  if (!object) return nullptr;
-  if (!convert_fields<Sig, F...>(slots, instance<C>(object.get())->record, std::index_sequence_for<F...>{})) {
-    return nullptr;
-  }
-  return object.release();
-}
-
 template <auto Build, const auto& Sig>
 inline constexpr ConstructorEntries kConstructorEntries{&new_entry<Sig, Build>, &vectorcall_entry<Sig, Build>};
-
-template <class Record, class F>
-constexpr bool is_member_of() {
-  using Pointer = std::remove_const_t<decltype(F::member)>;
-  if constexpr (std::is_member_object_pointer_v<Pointer>) {
-    using Member = std::remove_cvref_t<decltype(std::declval<Record&>().*F::member)>;
-    return std::is_same_v<Pointer, Member Record::*> && std::is_assignable_v<Member&, typename F::conv::type>;
-  } else {
-    return false;
-  }
-}
 
 }  // namespace detail
 
@@ -111,20 +68,6 @@ PyType_Slot constructor_slot() {
   static_assert(detail::table_accepts_converters<Sig, Conv...>(),
                 "a parameter without default needs a converter that accepts absence");
   constexpr auto build = &detail::build_by_body<Sig, Body, Conv...>;
-  return {kConstructorSlot, const_cast<ConstructorEntries*>(&detail::kConstructorEntries<build, Sig>)};
-}
-
-// `__new__` building the record in place: one Field per parameter, in table
-// order.
-template <class C, const auto& Sig, class... F>
-PyType_Slot record_constructor_slot() {
-  using Record = typename C::Record;
-  static_assert(std::default_initializable<Record>, "the record is built from its default");
-  static_assert((detail::is_member_of<Record, F>() && ...),
-                "each field names a member of the record that its converter's value can be assigned to");
-  static_assert(detail::table_accepts_converters<Sig, typename F::conv...>(),
-                "a parameter without default needs a converter that accepts absence");
-  constexpr auto build = &detail::build_in_place<C, Sig, F...>;
   return {kConstructorSlot, const_cast<ConstructorEntries*>(&detail::kConstructorEntries<build, Sig>)};
 }
 

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <initializer_list>
 
 namespace revizer::python {
 namespace {
@@ -17,21 +18,21 @@ PyResult<long> to_long(PyObject* object) {
   return value;
 }
 
-bool is_numpy_bool(PyObject* object) {
+// 1 for a NumPy boolean scalar, 0 for anything else, -1 with an interrupt
+// set (an Exception while reading the type's names only means "not one").
+int is_numpy_bool(PyObject* object) {
   PyTypeObject* type = Py_TYPE(object);
-  Ref module = Ref::steal(PyType_GetModuleName(type));
-  if (!module) {
-    PyErr_Clear();
-    return false;
-  }
-  if (PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) return false;
-  Ref name = Ref::steal(PyType_GetName(type));
-  if (!name) {
-    PyErr_Clear();
-    return false;
-  }
-  return PyUnicode_CompareWithASCIIString(name.get(), "bool_") == 0 ||
-         PyUnicode_CompareWithASCIIString(name.get(), "bool") == 0;
+  auto names_match = [&](PyObject* (*read)(PyTypeObject*), std::initializer_list<const char*> wanted) -> int {
+    Ref name = Ref::steal(read(type));
+    if (!name) return discard_exception() ? 0 : -1;
+    for (const char* text : wanted) {
+      if (PyUnicode_CompareWithASCIIString(name.get(), text) == 0) return 1;
+    }
+    return 0;
+  };
+  const int numpy = names_match(&PyType_GetModuleName, {"numpy"});
+  if (numpy <= 0) return numpy;
+  return names_match(&PyType_GetName, {"bool_", "bool"});
 }
 
 }  // namespace
@@ -62,7 +63,14 @@ void attach_note(const char* param_name) noexcept {
     Ref method = Ref::steal(PyUnicode_InternFromString("add_note"));
     Ref added = method ? Ref::steal(PyObject_CallMethodOneArg(error, method.get(), note.get())) : Ref();
   }
-  PyErr_Clear();  // a failure to add the note is dropped
+  // A failure to add the note is dropped and the original error raised, but
+  // an interrupt met on the way wins (with the original as its context).
+  if (!discard_exception()) {
+    PyObject* interrupt = PyErr_GetRaisedException();
+    PyException_SetContext(interrupt, error);  // steals `error`
+    PyErr_SetRaisedException(interrupt);
+    return;
+  }
   PyErr_SetRaisedException(error);
 }
 
@@ -86,7 +94,9 @@ PyResult<std::string> to_text(PyObject* object) {
 PyResult<bool> to_bool(PyObject* object) {
   if (object == Py_True) return true;
   if (object == Py_False) return false;
-  if (is_numpy_bool(object)) {
+  const int numpy_bool = is_numpy_bool(object);
+  if (numpy_bool < 0) return raised();
+  if (numpy_bool > 0) {
     PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
     if (number == nullptr || number->nb_bool == nullptr) {
       PyErr_Format(PyExc_TypeError, "object of type '%s' does not define a '__bool__' conversion",
@@ -129,25 +139,8 @@ PyResult<double> to_f64(PyObject* object) {
 }
 
 PyResult<TextMap> to_str_map(PyObject* object) {
-  if (!PyDict_Check(object)) {
-    type_check_error(object, "dict");
-    return raised();
-  }
   TextMap map;
-  map.reserve(static_cast<std::size_t>(PyDict_Size(object)));
-  Py_ssize_t pos = 0;
-  PyObject* key = nullptr;
-  PyObject* value = nullptr;
-  while (PyDict_Next(object, &pos, &key, &value)) {
-    // Strong references: converting may run code that changes the dict.
-    Ref key_ref = Ref::borrow(key);
-    Ref value_ref = Ref::borrow(value);
-    auto key_text = to_text(key);
-    if (!key_text) return raised();
-    auto value_text = to_text(value);
-    if (!value_text) return raised();
-    map.insert_or_assign(std::move(*key_text), std::move(*value_text));
-  }
+  if (!fill_str_map(object, map)) return raised();
   return map;
 }
 

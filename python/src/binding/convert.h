@@ -47,6 +47,31 @@ PyResult<std::uint32_t> to_u32(PyObject* object);
 PyResult<double> to_f64(PyObject* object);
 PyResult<TextMap> to_str_map(PyObject* object);
 
+// Fills `out` (any map from std::string to std::string) from a dict or dict
+// subclass whose keys and values are all str.
+template <class M>
+bool fill_str_map(PyObject* object, M& out) {
+  if (!PyDict_Check(object)) {
+    type_check_error(object, "dict");
+    return false;
+  }
+  if constexpr (requires { out.reserve(std::size_t{}); }) out.reserve(static_cast<std::size_t>(PyDict_Size(object)));
+  Py_ssize_t pos = 0;
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  while (PyDict_Next(object, &pos, &key, &value)) {
+    // Held while they are read, as a conversion may run code that changes the dict.
+    Ref key_ref = Ref::borrow(key);
+    Ref value_ref = Ref::borrow(value);
+    auto key_text = to_text_view(key);
+    if (!key_text) return false;
+    auto value_text = to_text_view(value);
+    if (!value_text) return false;
+    out.insert_or_assign(std::string(*key_text), std::string(*value_text));
+  }
+  return true;
+}
+
 // Runs `read(record)` on the record of a `C` object, under a shared borrow
 // for classes with a borrow flag. False with the error set when `object` is
 // not a `C` or is exclusively borrowed.
@@ -154,7 +179,7 @@ bool fill_list(PyObject* object, std::vector<T>& out) {
   }
   const Py_ssize_t hint = PyObject_Size(object);
   if (hint < 0) {
-    PyErr_Clear();
+    if (!discard_exception()) return false;  // a failed __len__ is only a missing hint
   } else {
     reserve_hint(out, hint);
   }
@@ -172,6 +197,16 @@ PyResult<std::vector<typename Elem::type>> to_list(PyObject* object) {
   std::vector<typename Elem::type> list;
   if (!fill_list<Elem>(object, list)) return raised();
   return list;
+}
+
+// Whether converter `Conv` accepts None (its `none_ok`; false without one).
+template <class Conv>
+constexpr bool takes_none() {
+  if constexpr (requires { Conv::none_ok; }) {
+    return Conv::none_ok;
+  } else {
+    return false;
+  }
 }
 
 namespace arg {
@@ -217,7 +252,18 @@ using Bool = Required<&to_bool>;
 using I32 = Required<&to_i32>;
 using U32 = Required<&to_u32>;
 using F64 = Required<&to_f64>;
-using StrMap = Required<&to_str_map>;
+
+// A dict of str to str, into any such map (hashed or key-ordered).
+struct StrMap {
+  using type = TextMap;
+  static constexpr bool absent_ok = false;
+  static PyResult<type> convert(PyObject* object) { return to_str_map(object); }
+  template <class M>
+  static bool into(PyObject* object, M& out) {
+    out.clear();
+    return fill_str_map(object, out);
+  }
+};
 
 // A str (or subclass) object, borrowed.
 struct Str {
@@ -229,10 +275,21 @@ struct Str {
     return raised();
   }
 };
+// A dict (or dict subclass) object, borrowed; its entries are the body's.
+struct Dict {
+  using type = PyObject*;
+  static constexpr bool absent_ok = false;
+  static PyResult<type> convert(PyObject* object) {
+    if (PyDict_Check(object)) return object;
+    type_check_error(object, "dict");
+    return raised();
+  }
+};
 // Any object, borrowed and untested.
 struct Object {
   using type = PyObject*;
   static constexpr bool absent_ok = false;
+  static constexpr bool none_ok = true;
   static PyResult<type> convert(PyObject* object) { return object; }
 };
 // A copy of the record of a `C` object, made straight from the object.
@@ -253,18 +310,24 @@ using RecordRef = Required<&to_record_ref<C>>;
 template <class E>
 using Enum = Required<&to_enum<E>>;
 
+// Wrappers that give a parameter a default also say whether they take None
+// for it (`none_ok`); the class descriptions check that against the default
+// word the text signature shows ("None" takes it, "..." refuses it).
+
 // Absent or None: std::nullopt.
 template <class Conv>
 struct Opt {
   using type = std::optional<typename Conv::type>;
   static constexpr bool absent_ok = true;
+  static constexpr bool none_ok = true;
   static PyResult<type> convert(PyObject* object) {
     if (object == nullptr || object == Py_None) return type{};
     auto value = Conv::convert(object);
     if (!value) return raised();
     return type{std::move(*value)};
   }
-  static bool into(PyObject* object, type& out) {
+  template <class T>
+  static bool into(PyObject* object, std::optional<T>& out) {
     if (object == nullptr || object == Py_None) {
       out.reset();
       return true;
@@ -273,12 +336,42 @@ struct Opt {
   }
 };
 
+// Absent: the member keeps the value its record is built with (its default
+// initializer; a typed body gets a value-initialised one). None too when
+// `TakesNone`, else None goes to `Conv`, which refuses it unless it takes
+// None itself.
+template <class Conv, bool TakesNone>
+struct KeepDefault {
+  using type = typename Conv::type;
+  static constexpr bool absent_ok = true;
+  static constexpr bool none_ok = TakesNone || takes_none<Conv>();
+  static bool keeps(PyObject* object) { return object == nullptr || (TakesNone && object == Py_None); }
+  static PyResult<type> convert(PyObject* object) {
+    if (keeps(object)) return type{};
+    return Conv::convert(object);
+  }
+  template <class T>
+  static bool into(PyObject* object, T& out) {
+    return keeps(object) || convert_into<Conv>(object, out);
+  }
+};
+
+// For `flag=False`: absent keeps the default, None is refused.
+template <class Conv>
+using Defaulted = KeepDefault<Conv, false>;
+
+// For `explanation=None` stored as an empty text, `mode=None` as the
+// record's default member: absent or None keeps the default.
+template <class Conv>
+using NoneDefaulted = KeepDefault<Conv, true>;
+
 // A list whose default shows as `...`: absent gives an empty list, None is
 // refused as a non-sequence.
 template <class Elem>
 struct List {
   using type = std::vector<typename Elem::type>;
   static constexpr bool absent_ok = true;
+  static constexpr bool none_ok = false;
   static PyResult<type> convert(PyObject* object) {
     if (object == nullptr) return type{};
     return to_list<Elem>(object);
@@ -294,6 +387,7 @@ template <class Elem>
 struct OptList {
   using type = std::vector<typename Elem::type>;
   static constexpr bool absent_ok = true;
+  static constexpr bool none_ok = true;
   static PyResult<type> convert(PyObject* object) {
     if (object == nullptr || object == Py_None) return type{};
     return to_list<Elem>(object);

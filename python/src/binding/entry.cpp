@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/process_events.h"
+
 namespace revizer::python {
 namespace {
 
@@ -20,9 +22,9 @@ constexpr const char* kGenericPanic = "native code panicked";
 
 // References released while their thread was detached. Process-wide and
 // deliberately never destroyed: worker threads may still drop references
-// while the process exits.
+// while the process exits. A forked child finds the list consistent.
 struct DeferredReleases {
-  std::mutex mutex;
+  platform::ForkSafe<std::mutex> mutex;
   std::vector<PyObject*> objects;
 };
 DeferredReleases& deferred() {
@@ -94,6 +96,13 @@ void raise_panic(const char* message) noexcept {
   PyObject* type = panic_exception_type();
   if (type == nullptr) return;  // the failure to make the class is raised instead
   PyErr_SetString(type, message);
+}
+
+bool discard_exception() noexcept {
+  if (PyErr_Occurred() == nullptr) return true;
+  if (!PyErr_ExceptionMatches(PyExc_Exception)) return false;
+  PyErr_Clear();
+  return true;
 }
 
 void raise_current_exception() noexcept {

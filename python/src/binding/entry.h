@@ -52,6 +52,13 @@ void raise_current_exception() noexcept;
 // Raises the panic exception with `message`.
 void raise_panic(const char* message) noexcept;
 
+// For code that drops a failed attempt to try something else: clears the
+// pending error and returns true when it is an Exception (or when none is
+// set). KeyboardInterrupt, SystemExit, the panic exception and any other
+// BaseException stay set and give false: the caller fails with them, so
+// an interrupt is never swallowed.
+bool discard_exception() noexcept;
+
 // Ends the process: something escaped the entry's own guard.
 [[noreturn]] void abort_uncaught_panic() noexcept;
 

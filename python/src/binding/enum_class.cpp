@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include "python/src/binding/text.h"
+#include "text/ascii.h"
+
 namespace revizer::python::enum_impl {
 namespace {
 
@@ -9,12 +12,8 @@ namespace {
 // lowered in place without asking the interpreter.
 PyResult<std::string> lower_utf8(PyObject* text) {
   if (PyUnicode_IS_ASCII(text)) {
-    std::string lowered(reinterpret_cast<const char*>(PyUnicode_DATA(text)),
-                        static_cast<std::size_t>(PyUnicode_GET_LENGTH(text)));
-    for (char& c : lowered) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lowered;
+    return unicode::ascii_lower(std::string_view(reinterpret_cast<const char*>(PyUnicode_DATA(text)),
+                                                 static_cast<std::size_t>(PyUnicode_GET_LENGTH(text))));
   }
   Ref lowered = Ref::steal(PyObject_CallMethod(text, "lower", nullptr));
   if (!lowered) return raised();
@@ -61,7 +60,7 @@ PyObject* repr(const EnumDef& def, std::uint8_t index) {
   return PyUnicode_FromFormat("%s.%s", def.name, def.members[index].attr);
 }
 
-PyObject* str(const EnumDef& def, std::uint8_t index) { return PyUnicode_FromString(def.members[index].value); }
+PyObject* str(const EnumDef& def, std::uint8_t index) { return new_str(def.members[index].value); }
 
 PyObject* to_int(std::uint8_t index) { return PyLong_FromLong(index); }
 
@@ -73,7 +72,7 @@ PyObject* compare(std::uint8_t index, bool other_is_member, std::int64_t other, 
   } else {
     Ref number = Ref::steal(PyNumber_Index(other_object));
     if (!number) {
-      PyErr_Clear();
+      if (!discard_exception()) return nullptr;
       Py_RETURN_NOTIMPLEMENTED;
     }
     int overflow = 0;

@@ -3,14 +3,20 @@
 // The enumeration classes: one table per enumeration (attribute names and
 // value texts in member order, the doc, the error text) drives the class,
 // its shared member objects and its three Python forms: `str()` the value
-// text, `repr()` "Class.MEMBER", `int()` the member index.
+// text, `repr()` "Class.MEMBER", `int()` the member index. An object holds
+// the model's own enumeration value (`E`, enumerators 0, 1, 2, ...), so a
+// record field of type `E` goes in and out of Python unchanged.
 //
-// Declaring one:
-//   constexpr EnumDef kDecisionDef{"Decision", "Decision(value)\n--\n\nPolicy evaluation decision.",
+// Declaring one, keyed by the model enumeration:
+//   template <> struct EnumSpec<result::Decision> {
+//     static constexpr EnumDef def{"Decision", "Decision(value)\n--\n\nPolicy evaluation decision.",
 //                                  kMembersOf<result::Decision>, "Invalid decision: '%U'. Must be ...", false};
+//   };
+//   using Decision = EnumClass<result::Decision>;
 // where the members come from the model's table of the enumeration
-// (python/src/enums/enum_members.h).
-//   using Decision = EnumClass<kDecisionDef>;   // in a header, with the def `extern`
+// (python/src/enums/enum_members.h). A property of type `E` returns the
+// shared member object (py_value.h); `arg::Enum<Decision>` converts an
+// argument to `E`.
 
 #include <Python.h>
 
@@ -20,6 +26,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <type_traits>
 #include <utility>
 
 #include "python/src/binding/constructor.h"
@@ -62,17 +69,24 @@ PyObject* compare(std::uint8_t index, bool other_is_member, std::int64_t other, 
 
 }  // namespace enum_impl
 
-template <const EnumDef& D>
+// The Python side of model enumeration `E`: `static constexpr EnumDef def`.
+template <class E>
+struct EnumSpec;
+
+template <class E>
 struct EnumClass {
-  using Record = std::uint8_t;
+  static_assert(std::is_enum_v<E>);
+  using Record = E;
   static constexpr bool kBorrowFlag = true;
+  static constexpr const EnumDef& D = EnumSpec<E>::def;
   static constexpr std::size_t kCount = D.members.size();
   static constexpr auto kNew = signature(D.name, "__new__", D.doc, pos("value"));
 
   static const ClassDef& def();
 
   // New reference to the shared member object, or null with the error set.
-  static PyObject* member(std::uint8_t index) {
+  static PyObject* member(E value) {
+    const auto index = static_cast<std::uint8_t>(value);
     PyTypeObject* type = type_object<EnumClass>();
     if (type == nullptr) return nullptr;
     PyObject* ready = cells().objects[index].load(std::memory_order_acquire);
@@ -85,23 +99,24 @@ struct EnumClass {
     static MemberCells* made = new MemberCells(kCount);  // process-wide, never released
     return *made;
   }
+  static std::uint8_t index_of(Record value) { return static_cast<std::uint8_t>(value); }
   static PyObject* make_object(PyTypeObject* type, std::uint8_t index) {
-    return create_object_of_type<EnumClass>(type, index);
+    return create_object_of_type<EnumClass>(type, static_cast<Record>(index));
   }
   static PyObject* new_impl(PyTypeObject* type, PyObject* value) {
     const int index = enum_impl::parse(D, value);
     if (index < 0) return nullptr;
     return create_object_of_type<EnumClass>(type, static_cast<Record>(index));
   }
-  static PyObject* repr_impl(const Record& index) { return enum_impl::repr(D, index); }
-  static PyObject* str_impl(const Record& index) { return enum_impl::str(D, index); }
-  static PyObject* int_impl(const Record& index) { return enum_impl::to_int(index); }
-  static PyObject* richcompare_impl(const Record& index, PyObject* other, int op) {
+  static PyObject* repr_impl(const Record& value) { return enum_impl::repr(D, index_of(value)); }
+  static PyObject* str_impl(const Record& value) { return enum_impl::str(D, index_of(value)); }
+  static PyObject* int_impl(const Record& value) { return enum_impl::to_int(index_of(value)); }
+  static PyObject* richcompare_impl(const Record& value, PyObject* other, int op) {
     Instance<EnumClass>* same = downcast<EnumClass>(other);
-    if (same == nullptr) return enum_impl::compare(index, false, 0, other, op);
+    if (same == nullptr) return enum_impl::compare(index_of(value), false, 0, other, op);
     SharedBorrow<EnumClass> borrow(same);
     if (!borrow) return nullptr;
-    return enum_impl::compare(index, true, borrow.record(), other, op);
+    return enum_impl::compare(index_of(value), true, index_of(borrow.record()), other, op);
   }
   template <std::size_t I>
   static PyObject* produce() {
@@ -113,8 +128,8 @@ struct EnumClass {
   }
 };
 
-template <const EnumDef& D>
-const ClassDef& EnumClass<D>::def() {
+template <class E>
+const ClassDef& EnumClass<E>::def() {
   static const PyType_Slot slots[] = {
       constructor_slot<EnumClass, kNew, &new_impl, arg::Str>(),
       repr_slot<EnumClass, &repr_impl>(),

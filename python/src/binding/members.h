@@ -93,6 +93,13 @@ PyObject* noargs_entry(PyObject* self, PyObject*) noexcept {
   return guarded<PyObject*>(nullptr, [&] { return with_record<C>(self, Body); });
 }
 
+template <class C, auto Body>
+PyObject* self_noargs_entry(PyObject* self, PyObject*) noexcept {
+  return guarded<PyObject*>(nullptr, [&] {
+    return with_record<C>(self, [&](const typename C::Record& record) { return Body(self, record); });
+  });
+}
+
 template <auto Body>
 PyObject* static_noargs_entry(PyObject*, PyObject*) noexcept {
   return guarded<PyObject*>(nullptr, [] { return Body(); });
@@ -118,19 +125,6 @@ PyObject* method_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
 template <const auto& Sig, auto Body, class... Conv>
 PyObject* static_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guarded<PyObject*>(nullptr, [&] { return vector_call<Sig, Conv...>(args, nargs, kwnames, Body); });
-}
-
-// Body of a text member's property: std::string, or std::optional<std::string>
-// (None when empty).
-template <auto Member, class Record>
-PyObject* read_text(const Record& record) {
-  const auto& value = record.*Member;
-  if constexpr (requires { value.has_value(); }) {
-    if (!value) return Py_NewRef(Py_None);
-    return new_str(*value);
-  } else {
-    return new_str(value);
-  }
 }
 
 // A getter per property: the body is called directly, no closure lookup.
@@ -190,6 +184,13 @@ PyMethodDef method(const char* name, const char* doc) {
   return {name, detail::as_cfunction(&detail::noargs_entry<C, Body>), METH_NOARGS, doc};
 }
 
+// The same for a body that also needs the object itself (`__enter__`
+// returns it): Body(PyObject* self, const Record&).
+template <class C, auto Body>
+PyMethodDef self_method(const char* name, const char* doc) {
+  return {name, detail::as_cfunction(&detail::self_noargs_entry<C, Body>), METH_NOARGS, doc};
+}
+
 // Instance method with parameters: Body(const Record&, Conv::type...).
 template <class C, const auto& Sig, auto Body, class... Conv>
 PyMethodDef method() {
@@ -224,13 +225,6 @@ PyMethodDef function() {
 template <class C, auto Body>
 PyGetSetDef property(const char* name, const char* doc = nullptr) {
   return {name, &detail::property_entry<C, Body>, nullptr, doc, nullptr};
-}
-
-// Read-only property of a text member (`&Record::name`, a std::string or a
-// std::optional<std::string>): a new str on every read.
-template <class C, auto Member>
-PyGetSetDef text_member(const char* name, const char* doc = nullptr) {
-  return property<C, &detail::read_text<Member, typename C::Record>>(name, doc);
 }
 
 }  // namespace revizer::python

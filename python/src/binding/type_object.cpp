@@ -1,10 +1,40 @@
 #include "python/src/binding/type_object.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "python/src/binding/entry.h"
 
 namespace revizer::python {
+namespace {
+
+// Every type built here with its description. Process-wide, never released,
+// like the types.
+struct BuiltTypes {
+  std::mutex mutex;
+  std::vector<std::pair<PyTypeObject*, const ClassDef*>> entries;
+};
+BuiltTypes& built_types() {
+  static BuiltTypes* built = new BuiltTypes;
+  return *built;
+}
+
+void remember(PyTypeObject* type, const ClassDef& def) {
+  BuiltTypes& built = built_types();
+  std::lock_guard lock(built.mutex);
+  built.entries.emplace_back(type, &def);
+}
+
+}  // namespace
+
+const ClassDef* class_def_of(PyTypeObject* type) noexcept {
+  BuiltTypes& built = built_types();
+  std::lock_guard lock(built.mutex);
+  for (const auto& [known, def] : built.entries) {
+    if (known == type) return def;
+  }
+  return nullptr;
+}
 
 void wrap_error_as_cause(const std::string& message) noexcept {
   PyObject* cause = PyErr_GetRaisedException();
@@ -127,6 +157,11 @@ PyTypeObject* TypeCell::get_slow(const ClassDef& def) noexcept {
     }
     if (type_.compare_exchange_strong(type, built, std::memory_order_acq_rel)) {
       type = built;
+      try {
+        remember(type, def);
+      } catch (...) {
+        // Only the tests' lookup misses the type.
+      }
     } else {
       Py_DECREF(built);  // another thread stored its type first
     }

@@ -33,6 +33,14 @@ struct ConstructorEntries {
 };
 inline constexpr int kConstructorSlot = -1;
 
+// A data class's objects converted by their JSON form alone, beside the
+// direct paths that `to_dict` and `from_dict` take when they can; tests hold
+// the two against each other.
+struct DictForms {
+  PyObject* (*to_dict)(PyObject* self);     // the JSON form as Python objects
+  PyObject* (*from_dict)(PyObject* data);   // py_to_json, then the decoder
+};
+
 struct ClassDef {
   const char* name;                // "Decision"
   const char* doc;                 // "Decision(value)\n--\n\nPolicy evaluation decision."
@@ -42,7 +50,11 @@ struct ClassDef {
   PyMethodDef* methods;            // terminated by {}, or null
   PyGetSetDef* getset;             // terminated by {}, or null
   std::span<const ClassAttr> attrs;
+  const DictForms* dict_forms = nullptr;  // data classes
 };
+
+// The description that `type` was built from; null for any other type.
+const ClassDef* class_def_of(PyTypeObject* type) noexcept;
 
 // The once-only cell of one class. Process-wide; never destroyed.
 class TypeCell {

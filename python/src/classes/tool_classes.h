@@ -7,19 +7,15 @@
 
 namespace revizer::python {
 
-struct ParameterClass {
-  using Record = agent::Parameter;
-  static const ClassDef& def();
-};
+using ParameterClass = DataClass<agent::Parameter>;
+using SourceCodeClass = DataClass<agent::SourceCode>;
+using ToolClass = DataClass<agent::Tool>;
 
-struct SourceCodeClass {
-  using Record = agent::SourceCode;
-  static const ClassDef& def();
-};
-
-struct ToolClass {
-  using Record = agent::Tool;
-  static const ClassDef& def();
-};
+template <>
+const ClassDef& ParameterClass::def();
+template <>
+const ClassDef& SourceCodeClass::def();
+template <>
+const ClassDef& ToolClass::def();
 
 }  // namespace revizer::python

@@ -17,7 +17,7 @@
 #include "python/src/convert/py_to_json.h"
 #include "python/src/convert/py_to_record.h"
 #include "python/src/convert/record_to_py.h"
-#include "python/src/convert/strip_asset_content.h"
+#include "core/strip_asset_content.h"
 
 namespace revizer::python {
 
@@ -25,38 +25,63 @@ enum class Strip { No, AssetContent };
 
 [[gnu::cold]] inline void codec_value_error(const json::CodecError& error) {
   const std::string text = error.to_string();
-  Ref message = Ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  Ref message = Ref::steal(new_str(text));
   if (message) PyErr_SetObject(PyExc_ValueError, message.get());
 }
 
+// Records and unions alike (a union's value goes through its JSON form).
 template <class C, Strip S = Strip::No>
 PyObject* record_to_dict(const typename C::Record& record) {
-  if constexpr (S == Strip::AssetContent) {
-    json::Value value = json::encode(record);
-    strip_asset_content(value);
-    return json_to_py(value);
-  } else {
-    static_assert(json::DescribedRecord<typename C::Record>, "include the record's description header");
-    return to_py(record);
-  }
+  static_assert(json::Described<typename C::Record>, "include the record's description header");
+  return to_py<typename C::Record, S == Strip::AssetContent>(record);
 }
 
-// A failure of `py_to_json` passes unchanged; a decoder failure is a
+// A value of type `T` read from a Python object in its dict form (any
+// object, as `from_dict(data)` takes it) through its JSON form alone. A
+// failure of `py_to_json` passes unchanged; a decoder failure is a
 // ValueError with the decoder's text.
+template <class T>
+PyResult<T> from_py_by_json(PyObject* data) {
+  PyResult<json::Value> value = py_to_json(data);
+  if (!value) return raised();
+  auto decoded = json::decode<T>(std::move(*value));
+  if (!decoded) {
+    codec_value_error(decoded.error());
+    return raised();
+  }
+  return std::move(*decoded);
+}
+
+// The same, read straight from plain data where that gives the same value.
+template <class T>
+PyResult<T> from_py(PyObject* data) {
+  if constexpr (json::DescribedRecord<T>) {
+    T record{};
+    if (read_from_py(data, record)) return record;
+  }
+  return from_py_by_json<T>(data);
+}
+
 template <class C>
 PyObject* record_from_dict(PyObject* data) {
-  if constexpr (json::DescribedRecord<typename C::Record>) {
-    typename C::Record record{};
-    if (read_from_py(data, record)) return create_object<C>(std::move(record));
+  using Record = typename C::Record;
+  if constexpr (json::DescribedRecord<Record>) {
+    // Plain data is read straight into the new object's record, so the
+    // common case moves nothing; otherwise the general path's record
+    // replaces whatever the fast reader left there.
+    Ref object = Ref::steal(emplace_object<C>(type_object_or_panic<C>()));
+    if (!object) return nullptr;
+    Record& record = instance<C>(object.get())->record;
+    if (read_from_py(data, record)) return object.release();
+    auto decoded = from_py_by_json<Record>(data);
+    if (!decoded) return nullptr;
+    record = std::move(*decoded);
+    return object.release();
+  } else {
+    auto record = from_py_by_json<Record>(data);
+    if (!record) return nullptr;
+    return create_object<C>(std::move(*record));
   }
-  PyResult<json::Value> value = py_to_json(data);
-  if (!value) return nullptr;
-  auto record = json::decode<typename C::Record>(std::move(*value));
-  if (!record) {
-    codec_value_error(record.error());
-    return nullptr;
-  }
-  return create_object<C>(std::move(*record));
 }
 
 }  // namespace revizer::python

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "python/src/binding/ref.h"
+#include "python/src/binding/text.h"
 #include "python/src/convert/key_cache.h"
 
 namespace revizer::python {
@@ -18,8 +19,7 @@ PyObject* scalar_to_py(const json::Value& value) {
     case json::Kind::I64: return PyLong_FromLongLong(value.as_i64());
     case json::Kind::F64: return PyFloat_FromDouble(value.as_f64());
     case json::Kind::String: {
-      const std::string& text = value.as_string();
-      return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+      return short_str(value.as_string());
     }
     default: break;
   }

@@ -13,6 +13,13 @@ namespace revizer::python {
 // reference, or null with the error set.
 PyObject* dict_key(std::string_view key);
 
+// A str for a short value text (a name, an identifier, a path), from a
+// larger per-thread cache that does not intern: the values of a record's
+// dict form repeat across the events of a trajectory, and sharing one str
+// skips an allocation and a free per value. Longer texts get a fresh str.
+// New reference, or null with the error set.
+PyObject* short_str(std::string_view text);
+
 namespace detail {
 PyObject* make_static_key(std::atomic<PyObject*>& slot, std::string_view key);
 }

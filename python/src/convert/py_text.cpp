@@ -1,5 +1,6 @@
 #include "python/src/convert/py_text.h"
 
+#include "python/src/binding/entry.h"
 #include "text/code_points.h"
 
 namespace revizer::python {
@@ -7,7 +8,7 @@ namespace revizer::python {
 PyResult<std::string> lossy_utf8(PyObject* text) {
   Py_ssize_t size = 0;
   if (const char* data = PyUnicode_AsUTF8AndSize(text, &size)) return std::string(data, static_cast<std::size_t>(size));
-  PyErr_Clear();
+  if (!discard_exception()) return raised();
   std::string out;
   const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
   const int kind = PyUnicode_KIND(text);

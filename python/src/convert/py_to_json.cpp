@@ -33,24 +33,23 @@ bool int_to_json(PyObject* object, json::Value& out) {
       out = json::Value(static_cast<std::uint64_t>(unsigned_value));
       return true;
     }
-    PyErr_Clear();
+    if (!discard_exception()) return false;
   }
   integer_out_of_range(object);
   return false;
 }
 
 // The interpreter's float conversion (`__float__`, else `__index__`) when the
-// type offers one; a failed or non-finite conversion passes the object on.
-std::optional<double> finite_float(PyObject* object) {
+// type offers one, into `out`; a non-finite result, or an Exception raised by
+// the conversion, leaves `out` empty and passes the object on. False when
+// the conversion raised anything else (an interrupt), which stays set.
+bool finite_float(PyObject* object, std::optional<double>& out) {
   PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
-  if (number == nullptr || (number->nb_float == nullptr && number->nb_index == nullptr)) return std::nullopt;
+  if (number == nullptr || (number->nb_float == nullptr && number->nb_index == nullptr)) return true;
   const double value = PyFloat_AsDouble(object);
-  if (value == -1.0 && PyErr_Occurred()) {
-    PyErr_Clear();
-    return std::nullopt;
-  }
-  if (!std::isfinite(value)) return std::nullopt;
-  return value;
+  if (value == -1.0 && PyErr_Occurred()) return discard_exception();
+  if (std::isfinite(value)) out = value;
+  return true;
 }
 
 bool list_to_json(PyObject* list, json::Value& out);
@@ -82,8 +81,10 @@ bool convert(PyObject* object, json::Value& out) {
       out = json::Value(*truth);
       return true;
     }
-    PyErr_Clear();
-    if (std::optional<double> value = finite_float(object)) {
+    if (!discard_exception()) return false;
+    std::optional<double> value;
+    if (!finite_float(object, value)) return false;
+    if (value) {
       out = json::Value(*value);
       return true;
     }
@@ -94,7 +95,7 @@ bool convert(PyObject* object, json::Value& out) {
       out = json::Value(std::string(data, static_cast<std::size_t>(size)));
       return true;
     }
-    PyErr_Clear();  // lone surrogates: written through str() below
+    if (!discard_exception()) return false;  // lone surrogates: written through str() below
   } else if (PyList_Check(object)) {
     return list_to_json(object, out);
   } else if (PyDict_Check(object)) {

@@ -4,7 +4,8 @@
 // the general one (`py_to_json`, then the record's decoder). It reads plain
 // data only (exact dict, list, str, int, float, bool and None) through the
 // record's own description (`Record::visit_field`, `Record::has_required`),
-// and it succeeds only where the general path gives the same record. On
+// with the maps, boxed values and externally tagged unions inside it, and it
+// succeeds only where the general path gives the same record. On
 // anything else (another type, a value the decoder would refuse, a kind read
 // here no other way, an unknown key with more than a plain scalar) it
 // reports "not taken", runs no
@@ -16,18 +17,27 @@
 
 #include <Python.h>
 
+#include <array>
 #include <cmath>
 #include <concepts>
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
+#include <utility>
+#include <variant>
 #include <vector>
 
+#include "model/json/enum_codec.h"
+#include "model/json/external_union.h"
+#include "model/json/record_text.h"
 #include "model/json/record.h"
 #include "python/src/convert/recursion_guard.h"
+#include "support/box.h"
 
 namespace revizer::python {
 
@@ -88,13 +98,14 @@ inline bool converts_quietly(PyObject* value) {
   return read_integer(value, integer);
 }
 
-template <class R>
-bool read_record(PyObject* object, R& out) {
-  if (!PyDict_CheckExact(object)) return false;  // the array form, and mappings of other types
+// Calls `visit(key_text, value)` for each entry of an exact dict whose keys
+// are all exact str, under the dict's recursion level; false as soon as
+// anything does not fit or a visit returns false.
+template <class Visit>
+bool read_entries(PyObject* object, Visit&& visit) {
+  if (!PyDict_CheckExact(object)) return false;  // array forms, and mappings of other types
   std::optional<RecursionGuard> guard;
   if (!enter(guard)) return false;
-  const auto& description = json_record(static_cast<const R*>(nullptr));
-  std::uint64_t seen = 0;
   Py_ssize_t position = 0;
   PyObject* key = nullptr;
   PyObject* value = nullptr;
@@ -102,24 +113,176 @@ bool read_record(PyObject* object, R& out) {
   while (PyDict_Next(object, &position, &key, &value)) {
     std::string_view key_text;
     if (!PyUnicode_CheckExact(key) || !utf8_of(key, key_text)) return false;
+    if (!visit(key_text, value)) return false;
+  }
+  return true;
+}
+
+template <class R>
+bool read_record(PyObject* object, R& out) {
+  const auto& description = json_record(static_cast<const R*>(nullptr));
+  std::uint64_t seen = 0;
+  const bool read_all = read_entries(object, [&](std::string_view key, PyObject* value) {
     bool known = false;
-    const bool read = description.visit_field(out, key_text, seen, [&](auto& member) {
+    const bool read = description.visit_field(out, key, seen, [&](auto& member) {
       known = true;
       return read_py(value, member);
     });
-    if (!read) {
-      // The decoder skips an unknown key, but the general path still converts
-      // its value: only values that convert quietly may be passed over.
-      if (known || !converts_quietly(value)) return false;
-    }
-  }
-  return description.has_required(seen);
+    // The decoder skips an unknown key, but the general path still converts
+    // its value: only values that convert quietly may be passed over.
+    return read || (!known && converts_quietly(value));
+  });
+  return read_all && description.has_required(seen);
 }
 
 template <class T>
 inline constexpr bool kIsVector = false;
 template <class X>
 inline constexpr bool kIsVector<std::vector<X>> = true;
+
+template <class T>
+inline constexpr bool kIsBox = false;
+template <class X>
+inline constexpr bool kIsBox<Box<X>> = true;
+
+template <class T>
+inline constexpr bool kIsMap = false;
+template <class X>
+inline constexpr bool kIsMap<std::map<std::string, X>> = true;
+template <class X>
+inline constexpr bool kIsMap<std::unordered_map<std::string, X>> = true;
+
+// A map from an exact dict of exact str keys, one entry per key as the map
+// decoder keeps them.
+template <class M>
+bool read_map(PyObject* object, M& out) {
+  out.clear();
+  return read_entries(object, [&](std::string_view key, PyObject* value) {
+    typename M::mapped_type mapped{};
+    if (!read_py(value, mapped)) return false;
+    out.insert_or_assign(std::string(key), std::move(mapped));
+    return true;
+  });
+}
+
+// An externally tagged union from a one-entry exact dict whose key names a
+// variant; every other shape is the general path's (it has the errors).
+template <class V>
+bool read_external_union(PyObject* object, V& out) {
+  if (!PyDict_CheckExact(object) || PyDict_GET_SIZE(object) != 1) return false;
+  using Reader = bool (*)(PyObject*, V&);
+  static constexpr auto kReaders = []<std::size_t... I>(std::index_sequence<I...>) {
+    return std::array<Reader, sizeof...(I)>{+[](PyObject* content, V& variant) {
+      return read_py(content, variant.template emplace<I>());
+    }...};
+  }(std::make_index_sequence<json::kAlternatives<V>>{});
+  const auto& names = json_record(static_cast<const V*>(nullptr)).names;
+  return read_entries(object, [&](std::string_view name, PyObject* content) {
+    for (std::size_t i = 0; i < names.size(); ++i)
+      if (names[i] == name) return kReaders[i](content, out);
+    return false;
+  });
+}
+
+// A JSON value from plain data, as `py_to_json` makes it: exact None, bool,
+// int (in the 64-bit ranges), finite float, str, list and dict of str keys.
+inline bool read_json_value(PyObject* object, json::Value& out) {
+  if (object == Py_None) {
+    out = json::Value();
+  } else if (PyBool_Check(object)) {
+    out = json::Value(object == Py_True);
+  } else if (PyLong_CheckExact(object)) {
+    std::int64_t integer = 0;
+    if (read_integer(object, integer)) {
+      out = json::Value(integer);
+    } else {
+      const unsigned long long wide = PyLong_AsUnsignedLongLong(object);
+      if (wide == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+        PyErr_Clear();
+        return false;  // beyond both ranges: the general path's error
+      }
+      out = json::Value(static_cast<std::uint64_t>(wide));
+    }
+  } else if (PyFloat_CheckExact(object)) {
+    const double d = PyFloat_AS_DOUBLE(object);
+    if (!std::isfinite(d)) return false;  // text on the general path
+    out = json::Value(d);
+  } else if (PyUnicode_CheckExact(object)) {
+    std::string_view text;
+    if (!utf8_of(object, text)) return false;
+    out = json::Value(text);
+  } else if (PyList_CheckExact(object)) {
+    std::optional<RecursionGuard> guard;
+    if (!enter(guard)) return false;
+    json::Array& array = out.become_array();
+    const Py_ssize_t size = PyList_GET_SIZE(object);
+    array.resize(static_cast<std::size_t>(size));
+    for (Py_ssize_t i = 0; i < size; ++i)
+      if (!read_json_value(PyList_GET_ITEM(object, i), array[static_cast<std::size_t>(i)])) return false;
+  } else if (PyDict_CheckExact(object)) {
+    json::Object& members = out.become_object();
+    members.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(object)));
+    return read_entries(object, [&](std::string_view key, PyObject* value) {
+      json::Value item;
+      if (!read_json_value(value, item)) return false;
+      members.append_new(std::string(key), std::move(item));
+      return true;
+    });
+  } else {
+    return false;
+  }
+  return true;
+}
+
+template <class T>
+concept AdjacentlyTagged = json::Described<T> && json::detail::AdjacentDescription<json::detail::DescriptionOf<T>>;
+
+// Reads `content` as the variant at `index` of `out`.
+template <class V>
+bool read_variant(std::size_t index, PyObject* content, V& out) {
+  using Reader = bool (*)(PyObject*, V&);
+  static constexpr auto kReaders = []<std::size_t... I>(std::index_sequence<I...>) {
+    return std::array<Reader, sizeof...(I)>{+[](PyObject* data, V& variant) {
+      return read_py(data, variant.template emplace<I>());
+    }...};
+  }(std::make_index_sequence<json::kAlternatives<V>>{});
+  return kReaders[index](content, out);
+}
+
+// An adjacently tagged union from an exact dict of the tag key, naming a
+// variant, then the content key: the direct reading. Content before its tag
+// is buffered content, and every other shape is the general path's.
+template <class V>
+bool read_adjacent_union(PyObject* object, V& out) {
+  if (!PyDict_CheckExact(object) || PyDict_GET_SIZE(object) != 2) return false;
+  const auto& description = json_record(static_cast<const V*>(nullptr));
+  std::optional<RecursionGuard> guard;
+  if (!enter(guard)) return false;
+  Py_ssize_t position = 0;
+  PyObject* keys[2] = {};
+  PyObject* values[2] = {};
+  for (int i = 0; i < 2; ++i) PyDict_Next(object, &position, &keys[i], &values[i]);
+  std::string_view tag_key;
+  std::string_view content_key;
+  std::string_view name;
+  if (!PyUnicode_CheckExact(keys[0]) || !utf8_of(keys[0], tag_key) || tag_key != description.tag_key) return false;
+  if (!PyUnicode_CheckExact(keys[1]) || !utf8_of(keys[1], content_key) || content_key != description.content_key)
+    return false;
+  if (!PyUnicode_CheckExact(values[0]) || !utf8_of(values[0], name)) return false;
+  for (std::size_t i = 0; i < description.names.size(); ++i)
+    if (description.names[i] == name) return read_variant(i, values[1], out);
+  return false;
+}
+
+// Kinds with a hand-written codec (timestamps) from a plain scalar, through
+// that codec; its refusal is the general path's to report.
+template <class T>
+bool read_through_codec(PyObject* object, T& out) {
+  if (PyDict_Check(object) || PyList_Check(object)) return false;
+  json::Value scalar;
+  if (!read_json_value(object, scalar)) return false;
+  return static_cast<bool>(json::Codec<T>::decode(std::move(scalar), out, json::Mode::Direct));
+}
 
 template <class T>
 bool read_py(PyObject* object, T& out) {
@@ -162,8 +325,31 @@ bool read_py(PyObject* object, T& out) {
   } else if constexpr (json::DescribedRecord<T>) {
     out = T{};  // as the decoder does: a fresh record, whatever the member held
     return read_record(object, out);
+  } else if constexpr (kIsBox<T>) {
+    if (!out.has_value()) out = T();
+    return read_py(object, *out);
+  } else if constexpr (kIsMap<T>) {
+    return read_map(object, out);
+  } else if constexpr (json::ExternallyTagged<T>) {
+    return read_external_union(object, out);
+  } else if constexpr (std::is_same_v<T, json::Value>) {
+    return read_json_value(object, out);
+  } else if constexpr (json::JsonEnum<T>) {
+    std::string_view name;
+    if (!PyUnicode_CheckExact(object) || !utf8_of(object, name)) return false;  // a one-entry dict: the general path
+    for (std::size_t i = 0; i < json::kEnumCount<T>; ++i) {
+      if (json::kEnumJsonNames<T>[i] == name) {
+        out = static_cast<T>(i);
+        return true;
+      }
+    }
+    return false;
+  } else if constexpr (AdjacentlyTagged<T>) {
+    return read_adjacent_union(object, out);
+  } else if constexpr (json::Described<T>) {
+    return false;  // internally tagged unions: the general path
   } else {
-    return false;  // JSON values, maps, enumerations, unions: the general path
+    return read_through_codec(object, out);
   }
 }
 

@@ -4,14 +4,16 @@
 // codec. Records walk the same description (`Record::for_each_written`), so
 // `to_py(x)` equals `json_to_py(Codec<T>::encode(x))`: the same keys in the
 // same order and the same kinds of value (a non-finite float is None), only
-// without building and destroying the JSON value in between. Kinds with no
-// direct form here (unions, records without a visible description) take
-// that JSON path.
+// without building and destroying the JSON value in between. Unions take
+// their description's form (adjacently, internally or externally tagged);
+// kinds with no direct form here (hand-written codecs such as timestamps)
+// take the JSON path.
 //
 // New reference, or null with the error set.
 
 #include <Python.h>
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <concepts>
@@ -23,36 +25,32 @@
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "model/json/enum_codec.h"
 #include "model/json/record.h"
+#include "python/src/binding/py_value.h"
 #include "python/src/binding/ref.h"
+#include "python/src/binding/text.h"
 #include "python/src/convert/json_to_py.h"
 #include "python/src/convert/key_cache.h"
+#include "core/strip_asset_content.h"
+#include "model/json/record_text.h"
+#include "support/box.h"
 
 namespace revizer::python {
 
-template <class T>
+// `Strip`: write what the value's JSON form gives after strip_asset_content
+// (strip_asset_content.h), without building that form: a record whose
+// description has the five identifying keys leaves its content keys out, and
+// a JSON value holding asset content is stripped in a copy.
+template <class T, bool Strip = false>
 PyObject* to_py(const T& x);
 
 namespace detail {
 
-template <class T>
-inline constexpr bool kIsStringMap = false;
-template <class X>
-inline constexpr bool kIsStringMap<std::map<std::string, X>> = true;
-template <class X>
-inline constexpr bool kIsStringMap<std::unordered_map<std::string, X>> = true;
 
-template <class T>
-inline constexpr bool kIsList = false;
-template <class X>
-inline constexpr bool kIsList<std::vector<X>> = true;
-
-inline PyObject* text_to_py(std::string_view text) {
-  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
-}
 
 // One interned key per record field, shared by every call.
 template <class R, std::size_t I>
@@ -61,76 +59,145 @@ PyObject* field_key(std::string_view key) {
   return static_key(slot, key);
 }
 
-template <class R>
+// The interned texts of a union: its keys and its variant names.
+template <class V, std::size_t I>
+PyObject* union_text(std::string_view text) {
+  static std::atomic<PyObject*> slot{nullptr};
+  return static_key(slot, text);
+}
+
+template <class V>
+PyObject* variant_name(std::size_t index, std::string_view name) {
+  using Name = PyObject* (*)(std::string_view);
+  static constexpr auto kNames = []<std::size_t... I>(std::index_sequence<I...>) {
+    return std::array<Name, sizeof...(I)>{&union_text<V, I + 2>...};
+  }(std::make_index_sequence<std::variant_size_v<V>>{});
+  PyObject* text = kNames[index](name);
+  return text == nullptr ? nullptr : Py_NewRef(text);
+}
+
+template <class D>
+bool is_asset_description(const D& description) {
+  static const bool asset = [&] {
+    int found = 0;
+    for (std::string_view k : {"scope", "kind", "name", "path", "content_sha256"}) found += description.has_key(k);
+    return found == 5;
+  }();
+  return asset;
+}
+
+// A dict sized for every field up front: growing one entry at a time
+// reallocates its table for records past five keys, which costs more than
+// the spare slots of a record that leaves some keys out.
+inline PyObject* new_dict_for(std::size_t keys) {
+  return _PyDict_NewPresized(static_cast<Py_ssize_t>(keys));
+}
+
+template <bool Strip, class R>
 PyObject* record_to_py(const R& r) {
-  Ref dict = Ref::steal(PyDict_New());
-  if (!dict) return nullptr;
   const auto& description = json_record(static_cast<const R*>(nullptr));
+  Ref dict = Ref::steal(new_dict_for(std::remove_cvref_t<decltype(description)>::kFields));
+  if (!dict) return nullptr;
+  const bool drops_content = Strip && is_asset_description(description);
   const bool done = description.for_each_written(
       r, [&]<std::size_t I>(std::integral_constant<std::size_t, I>, std::string_view key, const auto& member) {
+        if (drops_content && core::is_asset_content_key(key)) return true;
         PyObject* key_object = field_key<R, I>(key);
         if (key_object == nullptr) return false;
-        Ref value = Ref::steal(to_py(member));
+        Ref value = Ref::steal(to_py<std::decay_t<decltype(member)>, Strip>(member));
         return value && PyDict_SetItem(dict.get(), key_object, value.get()) == 0;
       });
   return done ? dict.release() : nullptr;
 }
 
-template <class L>
-PyObject* list_to_py(const L& items) {
-  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
-  if (!list) return nullptr;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    PyObject* item = to_py(items[i]);
-    if (item == nullptr) return nullptr;
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
-  }
-  return list.release();
+template <bool Strip, class V>
+PyObject* content_to_py(const V& v) {
+  return std::visit([](const auto& content) { return to_py<std::decay_t<decltype(content)>, Strip>(content); }, v);
 }
 
-template <class M>
-PyObject* map_to_py(const M& map) {
-  Ref dict = Ref::steal(PyDict_New());
-  if (!dict) return nullptr;
-  for (const auto& [key, x] : map) {
-    Ref key_object = Ref::steal(dict_key(key));
-    if (!key_object) return nullptr;
-    Ref value = Ref::steal(to_py(x));
-    if (!value || PyDict_SetItem(dict.get(), key_object.get(), value.get()) < 0) return nullptr;
+// {"tag": "Name", "content": ...} and {"Name": ...}; an internally tagged
+// union's record gets its tag as the first key.
+template <bool Strip, class V>
+PyObject* union_to_py(const V& v) {
+  const auto& description = json_record(static_cast<const V*>(nullptr));
+  using D = json::detail::DescriptionOf<V>;
+  const std::size_t index = v.index();
+  Ref name = Ref::steal(variant_name<V>(index, description.names[index]));
+  if (!name) return nullptr;
+  if constexpr (json::detail::ExternalDescription<D>) {
+    Ref content = Ref::steal(content_to_py<Strip>(v));
+    if (!content) return nullptr;
+    Ref dict = Ref::steal(PyDict_New());
+    if (!dict || PyDict_SetItem(dict.get(), name.get(), content.get()) < 0) return nullptr;
+    return dict.release();
+  } else {
+    PyObject* tag_key = union_text<V, 0>(description.tag_key);
+    if (tag_key == nullptr) return nullptr;
+    Ref dict = Ref::steal(PyDict_New());
+    if (!dict || PyDict_SetItem(dict.get(), tag_key, name.get()) < 0) return nullptr;
+    Ref content = Ref::steal(content_to_py<Strip>(v));
+    if (!content) return nullptr;
+    if constexpr (json::detail::AdjacentDescription<D>) {
+      PyObject* content_key = union_text<V, 1>(description.content_key);
+      if (content_key == nullptr || PyDict_SetItem(dict.get(), content_key, content.get()) < 0) return nullptr;
+    } else {
+      if (PyDict_Update(dict.get(), content.get()) < 0) return nullptr;
+    }
+    return dict.release();
   }
-  return dict.release();
 }
+
+template <bool Strip>
+PyObject* value_to_py(const json::Value& value) {
+  if constexpr (Strip) {
+    if ((value.is_object() || value.is_array()) && core::holds_asset_content(value)) {
+      json::Value stripped = value;
+      core::strip_asset_content(stripped);
+      return json_to_py(stripped);
+    }
+  }
+  return json_to_py(value);
+}
+
+template <bool Strip>
+inline constexpr auto kToPy = [](const auto& x) { return to_py<std::decay_t<decltype(x)>, Strip>(x); };
+inline constexpr auto kDictKey = [](const std::string& key) { return dict_key(key); };
+
+template <class T>
+concept UnionValue = json::Described<T> && (json::detail::AdjacentDescription<json::detail::DescriptionOf<T>> ||
+                                             json::detail::InternalDescription<json::detail::DescriptionOf<T>> ||
+                                             json::detail::ExternalDescription<json::detail::DescriptionOf<T>>);
 
 }  // namespace detail
 
-template <class T>
+template <class T, bool Strip>
 PyObject* to_py(const T& x) {
   if constexpr (std::is_same_v<T, std::string>) {
-    return detail::text_to_py(x);
-  } else if constexpr (std::is_same_v<T, bool>) {
-    return Py_NewRef(x ? Py_True : Py_False);
-  } else if constexpr (std::signed_integral<T>) {
-    return PyLong_FromLongLong(x);
-  } else if constexpr (std::unsigned_integral<T>) {
-    return PyLong_FromUnsignedLongLong(x);
+    return short_str(x);
+  } else if constexpr (detail::Scalar<T>) {
+    return py_scalar(x);
   } else if constexpr (std::is_same_v<T, double>) {
     if (!std::isfinite(x)) Py_RETURN_NONE;
     return PyFloat_FromDouble(x);
   } else if constexpr (std::is_same_v<T, json::Value>) {
-    return json_to_py(x);
+    return detail::value_to_py<Strip>(x);
   } else if constexpr (json::kIsOptional<T>) {
     if (!x) Py_RETURN_NONE;
-    return to_py(*x);
-  } else if constexpr (detail::kIsList<T>) {
-    return detail::list_to_py(x);
-  } else if constexpr (detail::kIsStringMap<T>) {
-    return detail::map_to_py(x);
+    return to_py<typename T::value_type, Strip>(*x);
+  } else if constexpr (json::detail::kIsBox<T>) {
+    return to_py<std::remove_cvref_t<decltype(*x)>, Strip>(*x);
+  } else if constexpr (detail::kIsVectorValue<T>) {
+    return py_list_of(x, detail::kToPy<Strip>);
+  } else if constexpr (detail::kIsTextMap<T>) {
+    return py_dict_of(x, detail::kDictKey, detail::kToPy<Strip>);
   } else if constexpr (json::JsonEnum<T>) {
-    return detail::text_to_py(json::json_name(x));
+    return new_str(json::json_name(x));
   } else if constexpr (json::DescribedRecord<T>) {
-    return detail::record_to_py(x);
+    return detail::record_to_py<Strip>(x);
+  } else if constexpr (detail::UnionValue<T>) {
+    return detail::union_to_py<Strip>(x);
   } else {
-    return json_to_py(json::Codec<T>::encode(x));
+    return detail::value_to_py<Strip>(json::Codec<T>::encode(x));
   }
 }
 

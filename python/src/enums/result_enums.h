@@ -7,13 +7,19 @@
 
 namespace revizer::python {
 
-inline constexpr EnumDef kDecisionDef{
+template <>
+struct EnumSpec<result::Decision> {
+  static constexpr EnumDef def{
     "Decision", "Decision(value)\n--\n\nPolicy evaluation decision.", kMembersOf<result::Decision>,
     "Invalid decision: '%U'. Must be 'allow', 'deny', or 'escalate'", false};
-using Decision = EnumClass<kDecisionDef>;
+};
+using Decision = EnumClass<result::Decision>;
 
-inline constexpr EnumDef kModeDef{"Mode", "Mode(value)\n--\n\nPolicy engine evaluation mode.", kMembersOf<result::Mode>,
+template <>
+struct EnumSpec<result::Mode> {
+  static constexpr EnumDef def{"Mode", "Mode(value)\n--\n\nPolicy engine evaluation mode.", kMembersOf<result::Mode>,
                                   "Invalid mode: '%U'. Must be 'monitor', 'govern', or 'steer'", false};
-using Mode = EnumClass<kModeDef>;
+};
+using Mode = EnumClass<result::Mode>;
 
 }  // namespace revizer::python

@@ -7,35 +7,53 @@
 
 namespace revizer::python {
 
-inline constexpr EnumDef kSignalFocusDef{
+template <>
+struct EnumSpec<result::SignalFocus> {
+  static constexpr EnumDef def{
     "SignalFocus", "SignalFocus(value)\n--\n\nWhether a signal relates to the environment, the agent, or governance.",
     kMembersOf<result::SignalFocus>, "Invalid SignalFocus: '%U'. Must be 'environment', 'agent', or 'governance'", false};
-using SignalFocus = EnumClass<kSignalFocusDef>;
+};
+using SignalFocus = EnumClass<result::SignalFocus>;
 
 // The only enumeration that also accepts hyphens ("tool-misuse").
-inline constexpr EnumDef kSignalCategoryDef{
+template <>
+struct EnumSpec<result::SignalCategory> {
+  static constexpr EnumDef def{
     "SignalCategory", "SignalCategory(value)\n--\n\nSignal category taxonomy from the AISI Tables 2-3.",
     kMembersOf<result::SignalCategory>, "Invalid SignalCategory: '%U'", true};
-using SignalCategory = EnumClass<kSignalCategoryDef>;
+};
+using SignalCategory = EnumClass<result::SignalCategory>;
 
-inline constexpr EnumDef kSignalSeverityDef{
+template <>
+struct EnumSpec<result::SignalSeverity> {
+  static constexpr EnumDef def{
     "SignalSeverity", "SignalSeverity(value)\n--\n\nSeverity of a detected signal.", kMembersOf<result::SignalSeverity>,
     "Invalid SignalSeverity: '%U'. Must be 'info', 'low', 'medium', 'high', or 'critical'", false};
-using SignalSeverity = EnumClass<kSignalSeverityDef>;
+};
+using SignalSeverity = EnumClass<result::SignalSeverity>;
 
-inline constexpr EnumDef kMessageTypeDef{
+template <>
+struct EnumSpec<result::MessageType> {
+  static constexpr EnumDef def{
     "MessageType", "MessageType(value)\n--\n\nStructural message type of a trajectory event.", kMembersOf<result::MessageType>,
     "Invalid MessageType: '%U'", false};
-using MessageType = EnumClass<kMessageTypeDef>;
+};
+using MessageType = EnumClass<result::MessageType>;
 
-inline constexpr EnumDef kAgentIntentDef{
+template <>
+struct EnumSpec<result::AgentIntent> {
+  static constexpr EnumDef def{
     "AgentIntent", "AgentIntent(value)\n--\n\nInferred intent or purpose of a trajectory event.",
     kMembersOf<result::AgentIntent>, "Invalid AgentIntent: '%U'", false};
-using AgentIntent = EnumClass<kAgentIntentDef>;
+};
+using AgentIntent = EnumClass<result::AgentIntent>;
 
-inline constexpr EnumDef kTranscriptOutcomeDef{
+template <>
+struct EnumSpec<result::TranscriptOutcome> {
+  static constexpr EnumDef def{
     "TranscriptOutcome", "TranscriptOutcome(value)\n--\n\nOutcome assessment of a trajectory transcript.",
     kMembersOf<result::TranscriptOutcome>, "Invalid TranscriptOutcome: '%U'", false};
-using TranscriptOutcome = EnumClass<kTranscriptOutcomeDef>;
+};
+using TranscriptOutcome = EnumClass<result::TranscriptOutcome>;
 
 }  // namespace revizer::python

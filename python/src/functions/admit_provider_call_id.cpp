@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "text/white_space.h"
 #include "python/src/binding/binding.h"
+#include "core/provider_call_id.h"
 #include "python/src/functions/module_functions.h"
 
 namespace revizer::python {
@@ -38,14 +38,6 @@ constexpr std::array<std::string_view, 14> kAdapterKinds{
     "gemini_cli",    "antigravity",   "google_adk",  "unknown",
 };
 
-constexpr std::size_t kMaxProviderCallIdBytes = 256;
-
-bool is_admissible(std::string_view value) {
-  if (value.empty() || unicode::trim_white_space(value).empty()) return false;
-  if (value.find('\0') != std::string_view::npos) return false;
-  return value.size() <= kMaxProviderCallIdBytes;
-}
-
 PyObject* admit_provider_call_id_impl(std::string adapter, std::optional<std::string> value) {
   bool known = false;
   for (const std::string_view kind : kAdapterKinds) known = known || kind == adapter;
@@ -54,8 +46,8 @@ PyObject* admit_provider_call_id_impl(std::string adapter, std::optional<std::st
     PyErr_SetString(PyExc_ValueError, message.c_str());
     return nullptr;
   }
-  if (!value || !is_admissible(*value)) Py_RETURN_NONE;
-  return PyUnicode_FromStringAndSize(value->data(), static_cast<Py_ssize_t>(value->size()));
+  if (!value || core::provider_call_id_fault(*value)) Py_RETURN_NONE;
+  return new_str(*value);
 }
 
 }  // namespace

@@ -71,10 +71,12 @@ PyObject* update_env_file_impl(Changes changes) {
   auto written = path ? common::apply_env_updates(*path, updates) : fail(std::move(path).error());
   if (!written) {
     // Only the text: no errno, so the OSError's str() is exactly the text.
-    PyErr_SetObject(PyExc_OSError, Ref::steal(PyUnicode_FromString(written.error().text().c_str())).get());
+    // A text that cannot be made (no memory) leaves that error set instead.
+    Ref message = Ref::steal(new_str(written.error().text(), "replace"));
+    if (message) PyErr_SetObject(PyExc_OSError, message.get());
     return nullptr;
   }
-  return PyUnicode_DecodeUTF8(written->data(), static_cast<Py_ssize_t>(written->size()), "replace");
+  return new_str(*written, "replace");
 }
 
 }  // namespace

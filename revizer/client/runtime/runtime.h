@@ -6,7 +6,7 @@
 // blocks (the hand-back of results to Python takes the interpreter lock
 // there). Name lookups run on asio's own resolver threads, never on the
 // blocking pool, so a connect never waits behind threads parked on that
-// lock. Made on first use and never torn down.
+// lock. Made on first use and never torn down while the process runs.
 //
 // Why a context per worker rather than one shared by all: work that stays
 // on one worker (a connection, the calls spawned next to it) then runs
@@ -16,6 +16,13 @@
 // and work from a thread outside the runtime goes to the worker dealt to
 // that thread (in turn, on its first use), where the connections it opened
 // live too. Work that names another executor goes there.
+//
+// Two process events need care. A child made by fork() has none of the
+// parent's threads: its first use makes a new runtime, and objects tied to
+// the parent's runtime (connected clients) tell by `fork_generation()` that
+// they may not be used there. At exit the workers are stopped before the
+// process's exit handlers run, so none of them runs inside a library that
+// those handlers tear down (OpenSSL's clean-up, static destructors).
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
@@ -29,8 +36,11 @@
 #include <asio/strand.hpp>
 #include <asio/use_awaitable.hpp>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <mutex>
 #include <future>
 #include <memory>
 #include <optional>
@@ -48,8 +58,13 @@ inline constexpr const char* kWorkerThreadsVariable = "TAVIMOR_RUNTIME_WORKER_TH
 // per processor (at least one).
 std::size_t runtime_worker_count();
 
+// 0 in the process that loaded the library; one more in each child that
+// fork() made since.
+std::uint64_t fork_generation() noexcept;
+
 class Runtime {
  public:
+  // The runtime of this process (a new one in a forked child).
   static Runtime& shared();
 
   // Where new work goes: on a worker, that worker's own context; on another
@@ -58,15 +73,26 @@ class Runtime {
   BlockingPool& blocking_pool() { return blocking_; }
   std::size_t worker_count() const { return workers_; }
 
+  // Stops the workers at process exit: each finishes the handler it runs and
+  // leaves. Waits a bounded time for them; a worker that calls exit() itself
+  // is not waited for.
+  void stop_at_exit();
+
  private:
   explicit Runtime(std::size_t workers);
   ~Runtime() = delete;  // lives until the process ends
 
+  using WorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
+
   std::vector<std::unique_ptr<asio::io_context>> contexts_;  // one per worker
-  std::vector<asio::executor_work_guard<asio::io_context::executor_type>> keep_running_;
+  // Never reset: each worker serves its context for the life of the process.
+  std::vector<WorkGuard> keep_running_;
   std::atomic<std::size_t> next_{0};
   std::size_t workers_;
   BlockingPool blocking_;
+  std::mutex running_mutex_;
+  std::condition_variable all_left_;
+  std::size_t running_ = 0;
 };
 
 // Runs `job` on `pool` and resumes the awaiting coroutine on its own executor

@@ -4,25 +4,14 @@
 
 #include <string>
 
-#include "model/json/reader.h"
-#include "model/json/writer.h"
+#include "tests/cpp/json/json_cases.h"
 
 namespace revizer::agent {
 namespace {
 
-json::Value value_of(std::string_view text) {
-  auto v = json::parse(text);
-  EXPECT_TRUE(v) << text;
-  return v ? std::move(*v) : json::Value();
-}
-
-// Decodes `text` as R and writes it back; an error gives its text.
-template <class R>
-std::string round_trip(std::string_view text, json::Mode mode = json::Mode::Direct) {
-  auto r = json::decode<R>(value_of(text), mode);
-  if (!r) return r.error().to_string();
-  return json::write(json::encode(*r));
-}
+using Case = testing::JsonCase;
+using testing::expect_cases;
+using testing::value_of;
 
 TEST(Tool, WritesKeysInDeclarationOrder) {
   Tool minimal;
@@ -50,10 +39,6 @@ TEST(Tool, WritesKeysInDeclarationOrder) {
 }
 
 TEST(Tool, ObjectForm) {
-  struct Case {
-    const char* input;
-    const char* result;  // written back, or the error text
-  };
   const Case cases[] = {
       {R"({"description":"d","name":"n"})", R"({"name":"n","description":"d","parameters":[]})"},
       {R"({"name":"n","description":"d","extra":[1,2],"Name":"x"})", R"({"name":"n","description":"d","parameters":[]})"},
@@ -83,15 +68,10 @@ TEST(Tool, ObjectForm) {
       {R"(null)", "invalid type: null, expected struct Tool"},
       {R"(2.5)", "invalid type: floating point `2.5`, expected struct Tool"},
   };
-  for (const Case& c : cases) EXPECT_EQ(round_trip<Tool>(c.input), c.result) << c.input;
+  expect_cases<Tool>(cases);
 }
 
 TEST(Tool, ArrayFormAndPositionRule) {
-  struct Case {
-    const char* input;
-    const char* direct;
-    const char* buffered;  // nullptr: same as direct
-  };
   const char* kNoId = R"({"name":"n","description":"d","parameters":[]})";
   const Case cases[] = {
       {R"(["i","n","d"])", R"({"id":"i","name":"n","description":"d","parameters":[]})", nullptr},
@@ -115,17 +95,10 @@ TEST(Tool, ArrayFormAndPositionRule) {
       {R"([null,"n","d",[],null,null,null,["py","x","y"]])", "invalid length 3, expected fewer elements in array",
        "invalid length 3, expected 2 elements in sequence"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(round_trip<Tool>(c.input), c.direct) << c.input;
-    EXPECT_EQ(round_trip<Tool>(c.input, json::Mode::Buffered), c.buffered ? c.buffered : c.direct) << c.input;
-  }
+  expect_cases<Tool>(cases);
 }
 
 TEST(Parameter, KeysAndArrayForm) {
-  struct Case {
-    const char* input;
-    const char* result;
-  };
   const Case cases[] = {
       {R"({"type":"t","name":"n","description":"d"})", R"({"name":"n","description":"d","type":"t"})"},
       {R"(["n","d","t"])", R"({"name":"n","description":"d","type":"t"})"},
@@ -135,7 +108,7 @@ TEST(Parameter, KeysAndArrayForm) {
       {R"(["n","d"])", "invalid length 2, expected struct Parameter with 3 elements"},
       {R"(true)", "invalid type: boolean `true`, expected struct Parameter"},
   };
-  for (const Case& c : cases) EXPECT_EQ(round_trip<Parameter>(c.input), c.result) << c.input;
+  expect_cases<Parameter>(cases);
 }
 
 }  // namespace

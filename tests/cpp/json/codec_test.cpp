@@ -74,6 +74,9 @@ constexpr InternalUnion<Shape> kInternal{"internally tagged enum Shape", "type",
 constexpr AdjacentUnion<Shape> kAdjacent{"adjacently tagged enum Shape", "type", "data", {"note", "triple", "memo", "jot"}};
 using Card = std::variant<Note, Triple>;
 constexpr ExternalUnion<Card> kExternal{{"Note", "Triple"}};
+// A variant that answers to two tags.
+constexpr InternalUnion<Card, 3> kAliased{
+    "internally tagged enum Card", "kind", {"note", "triple"}, {{{"triple", 1}, {"note", 0}, {"memo", 0}}}};
 static_assert(!kNote.has_key("type") && !kTriple.has_key("type"));
 
 Value value_of(std::string_view text) {
@@ -98,6 +101,26 @@ struct Case {
   const char* input;
   const char* result;  // written back, or the error text
 };
+
+struct ModeCase {
+  const char* input;
+  const char* direct;
+  const char* buffered;  // nullptr: same as direct
+};
+
+// Decodes each input with `description` in both modes and writes it back.
+template <class Description, std::size_t N>
+void expect_in_both_modes(const Description& description, const ModeCase (&cases)[N]) {
+  const auto encode = [&](const auto& v) { return description.encode(v); };
+  for (const ModeCase& c : cases) {
+    for (Mode mode : {Mode::Direct, Mode::Buffered}) {
+      const auto decode = [&](Value v) { return description.decode(std::move(v), mode); };
+      const char* expected = mode == Mode::Buffered && c.buffered ? c.buffered : c.direct;
+      EXPECT_EQ(round_trip(c.input, decode, encode), expected)
+          << c.input << (mode == Mode::Buffered ? " (buffered)" : "");
+    }
+  }
+}
 
 TEST(RecordCodec, PrimitiveKinds) {
   const Case cases[] = {
@@ -224,11 +247,6 @@ TEST(ExternalUnion, Forms) {
 }
 
 TEST(InternalUnion, Forms) {
-  struct ModeCase {
-    const char* input;
-    const char* direct;
-    const char* buffered;  // nullptr: same as direct
-  };
   const ModeCase cases[] = {
       {R"({"x":1,"text":"t","type":"memo"})", R"({"type":"memo","text":"t"})", nullptr},
       {R"({"a":"1","type":"triple","c":"3","b":"2"})", R"({"type":"triple","a":"1","b":"2","c":"3"})", nullptr},
@@ -247,22 +265,41 @@ TEST(InternalUnion, Forms) {
       {R"([])", "missing field `type`", nullptr},
       {"null", "invalid type: null, expected internally tagged enum Shape", nullptr},
   };
-  const auto encode = [](const Shape& s) { return kInternal.encode(s); };
-  for (const ModeCase& c : cases) {
-    for (Mode mode : {Mode::Direct, Mode::Buffered}) {
-      const auto decode = [&](Value v) { return kInternal.decode(std::move(v), mode); };
-      const char* expected = mode == Mode::Buffered && c.buffered ? c.buffered : c.direct;
-      EXPECT_EQ(round_trip(c.input, decode, encode), expected) << c.input;
-    }
-  }
+  expect_in_both_modes(kInternal, cases);
+}
+
+TEST(InternalUnion, ReadTags) {
+  const ModeCase cases[] = {
+      {R"({"kind":"memo","text":"t"})", R"({"kind":"note","text":"t"})", nullptr},
+      {R"(["memo","t"])", R"({"kind":"note","text":"t"})", nullptr},
+      // The list names every tag read, in the table's order.
+      {R"({"kind":"jot","text":"t"})", "unknown variant `jot`, expected one of `triple`, `note`, `memo`", nullptr},
+      // Index tags count variants, not tags.
+      {R"({"kind":1,"a":"1","b":"2","c":"3"})", "invalid type: integer `1`, expected variant identifier",
+       R"({"kind":"triple","a":"1","b":"2","c":"3"})"},
+      {R"({"kind":2,"text":"t"})", "invalid type: integer `2`, expected variant identifier",
+       "invalid value: integer `2`, expected variant index 0 <= i < 2"},
+  };
+  expect_in_both_modes(kAliased, cases);
+}
+
+// A boxed record has its record's form.
+struct Boxed {
+  Box<Triple> triple;
+};
+constexpr Record kBoxed{"struct Boxed", field<Always, Required>("triple", &Boxed::triple)};
+constexpr const auto& json_record(const Boxed*) { return kBoxed; }
+
+TEST(BoxCodec, HasTheFormOfItsValue) {
+  const auto boxed = [](std::string_view text) {
+    return round_trip(text, [](Value v) { return decode<Boxed>(std::move(v)); },
+                      [](const Boxed& b) { return encode(b); });
+  };
+  EXPECT_EQ(boxed(R"({"triple":["1","2","3"]})"), R"({"triple":{"a":"1","b":"2","c":"3"}})");
+  EXPECT_EQ(boxed(R"({"triple":null})"), "invalid type: null, expected struct Triple");
 }
 
 TEST(AdjacentUnion, Forms) {
-  struct ModeCase {
-    const char* input;
-    const char* direct;
-    const char* buffered;
-  };
   const ModeCase cases[] = {
       {R"({"type":"note","data":{"text":"t"}})", R"({"type":"note","data":{"text":"t"}})", nullptr},
       {R"({"x":1,"data":{"text":"t"},"y":2,"type":"note","z":3})", R"({"type":"note","data":{"text":"t"}})", nullptr},
@@ -280,6 +317,11 @@ TEST(AdjacentUnion, Forms) {
       {R"(["note",{"text":"t"}])", R"({"type":"note","data":{"text":"t"}})", nullptr},
       {R"([])", "invalid length 0, expected adjacently tagged enum Shape", nullptr},
       {R"(["note"])", "invalid length 1, expected adjacently tagged enum Shape", nullptr},
+      {R"(["bad"])", "unknown variant `bad`, expected one of `note`, `triple`, `memo`, `jot`", nullptr},
+      {R"([5])", "invalid type: integer `5`, expected variant identifier",
+       "invalid value: integer `5`, expected variant index 0 <= i < 4"},
+      {R"([2])", "invalid type: integer `2`, expected variant identifier",
+       "invalid length 1, expected adjacently tagged enum Shape"},
       {R"(["note",{"text":"t"},1])", "invalid length 3, expected fewer elements in array",
        "invalid length 3, expected 2 elements in sequence"},
       {R"([1,["a","b","c"]])", "invalid type: integer `1`, expected variant identifier",
@@ -287,15 +329,47 @@ TEST(AdjacentUnion, Forms) {
       {R"([{"note":null},{"text":"t"}])", "invalid type: map, expected variant identifier", nullptr},
       {"3", "invalid type: integer `3`, expected adjacently tagged enum Shape", nullptr},
   };
-  const auto encode = [](const Shape& s) { return kAdjacent.encode(s); };
-  for (const ModeCase& c : cases) {
-    for (Mode mode : {Mode::Direct, Mode::Buffered}) {
-      const auto decode = [&](Value v) { return kAdjacent.decode(std::move(v), mode); };
-      const char* expected = mode == Mode::Buffered && c.buffered ? c.buffered : c.direct;
-      EXPECT_EQ(round_trip(c.input, decode, encode), expected) << c.input << (mode == Mode::Buffered ? " (buffered)" : "");
-    }
-  }
+  expect_in_both_modes(kAdjacent, cases);
 }
 
 }  // namespace
 }  // namespace revizer::json
+
+namespace revizer {
+namespace {
+
+// Copies of a Box share the held value until one of them is written to;
+// each then reads as a deep copy would.
+TEST(Box, CopiesShareUntilWritten) {
+  Box<std::string> a(std::string("held"));
+  Box<std::string> b = a;
+  const Box<std::string>& shared = b;
+  EXPECT_EQ(&*shared, &*std::as_const(a));
+  *b += " and changed";
+  EXPECT_EQ(*std::as_const(a), "held");
+  EXPECT_EQ(*std::as_const(b), "held and changed");
+  EXPECT_NE(&*std::as_const(a), &*std::as_const(b));
+  Box<std::string> c = a;
+  EXPECT_TRUE(c == a);
+  c = b;
+  EXPECT_TRUE(c == b && !(c == a));
+  Box<std::string> moved = std::move(c);
+  EXPECT_FALSE(c.has_value());
+  EXPECT_TRUE(moved == b);
+}
+
+// Default Boxes share one default value, which a write to any of them never
+// reaches: the next default Box still holds the default.
+TEST(Box, DefaultsShareAndStayDefault) {
+  Box<std::string> a;
+  Box<std::string> b;
+  EXPECT_EQ(&*std::as_const(a), &*std::as_const(b));
+  *a = "written";
+  EXPECT_EQ(*std::as_const(b), "");
+  const Box<std::string> fresh;
+  EXPECT_EQ(*fresh, "");
+  static_assert(std::is_nothrow_default_constructible_v<Box<std::string>>);
+}
+
+}  // namespace
+}  // namespace revizer

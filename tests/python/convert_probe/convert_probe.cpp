@@ -14,9 +14,11 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <variant>
 #include <vector>
 
 #include "model/json/enum_codec.h"
+#include "model/json/external_union.h"
 #include "model/json/record.h"
 #include "python/src/binding/ref.h"
 #include "python/src/convert/json_to_py.h"
@@ -65,6 +67,9 @@ struct Inner {
   std::optional<std::int32_t> rank;
 };
 
+// An externally tagged union.
+using Pick = std::variant<Inner, std::vector<std::string>>;
+
 struct Sample {
   std::string text;
   bool flag = false;
@@ -84,6 +89,8 @@ struct Sample {
   Shade shade = Shade::Light;
   json::Value data;
   Opaque opaque;
+  std::optional<Box<Inner>> boxed;
+  std::optional<Pick> pick;
 };
 
 using enum json::Written;
@@ -111,8 +118,13 @@ inline constexpr json::Record kSample{"struct Sample",
                                       field<Always, Default>("by_name", &Sample::by_name),
                                       field<Always, Default>("shade", &Sample::shade),
                                       field<Always, Default>("data", &Sample::data),
-                                      field<Always, Default>("opaque", &Sample::opaque)};
+                                      field<Always, Default>("opaque", &Sample::opaque),
+                                      field<WhenPresent, DefaultAbsent>("boxed", &Sample::boxed),
+                                      field<WhenPresent, DefaultAbsent>("pick", &Sample::pick)};
 
+inline constexpr json::ExternalUnion<Pick> kPick{{"One", "Many"}};
+
+constexpr const auto& json_record(const Pick*) { return kPick; }
 constexpr const auto& json_record(const Inner*) { return kInner; }
 constexpr const auto& json_record(const Sample*) { return kSample; }
 
@@ -141,6 +153,8 @@ std::vector<Sample> samples() {
   nested.append_new("yes", json::Value(true));
   full.data = json::Value(std::move(nested));
   full.opaque = Opaque{"o"};
+  full.boxed = Box<Inner>(Inner{"e", 2});
+  full.pick = Pick(std::in_place_index<1>, std::vector<std::string>{"m"});
   out.push_back(full);
   for (double score : {std::nan(""), std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
                        -0.0, 1e300}) {

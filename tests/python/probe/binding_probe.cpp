@@ -14,6 +14,7 @@
 #include "python/src/binding/binding.h"
 #include "python/src/enums/result_enums.h"
 #include "tests/python/probe/constructor_probe.h"
+#include "tests/python/probe/described_probe.h"
 
 namespace revizer::python::probe {
 namespace {
@@ -38,9 +39,7 @@ struct OpaqueClass {
 
 // --- Python values of the converted arguments -----------------------------
 
-PyObject* text(std::string_view value) {
-  return PyUnicode_FromStringAndSize(value.data(), static_cast<Py_ssize_t>(value.size()));
-}
+PyObject* text(std::string_view value) { return new_str(value); }
 PyObject* py(const std::string& value) { return text(value); }
 PyObject* py(std::int32_t value) { return PyLong_FromLong(value); }
 PyObject* py(std::uint32_t value) { return PyLong_FromUnsignedLong(value); }
@@ -117,10 +116,10 @@ PyObject* probe_keywords(std::string a, std::string b, std::string c, std::optio
 PyObject* probe_convert(std::optional<std::int32_t> i32, std::optional<std::uint32_t> u32, std::optional<double> f64,
                         std::optional<bool> flag, std::vector<std::string> texts, std::vector<std::string> opt_texts,
                         std::vector<double> floats, std::vector<std::uint32_t> indices,
-                        std::optional<TextMap> strmap, std::optional<std::uint8_t> decision,
+                        std::optional<TextMap> strmap, std::optional<result::Decision> decision,
                         std::optional<ProbeRecord> probe) {
   std::optional<std::int32_t> decision_index;
-  if (decision) decision_index = *decision;
+  if (decision) decision_index = static_cast<std::int32_t>(*decision);
   std::optional<std::string> probe_alpha;
   if (probe) probe_alpha = probe->alpha;
   return Py_BuildValue("{sNsNsNsNsNsNsNsNsNsNsN}", "i32", py(i32), "u32", py(u32), "f64", py(f64), "flag",
@@ -194,6 +193,7 @@ int probe_exec(PyObject* module) noexcept {
     if (PyModule_AddType(module, type_object<OpaqueClass>()) < 0) return -1;
     if (PyModule_AddType(module, type_object<Decision>()) < 0) return -1;
     if (add_constructor_probes(module) < 0) return -1;
+    if (add_described_probes(module) < 0) return -1;
     PyObject* panic = panic_exception_type();
     if (panic == nullptr || PyModule_AddObjectRef(module, "PanicException", panic) < 0) return -1;
     Ref name = Ref::steal(PyModule_GetNameObject(module));

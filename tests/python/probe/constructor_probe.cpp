@@ -1,7 +1,8 @@
-// Twin classes with one parameter table: `InPlace` builds its record in the
-// new object (record_constructor_slot), `ByBody` converts and calls a typed
-// body (constructor_slot). The tests call both the same way and expect the
-// same values and the same errors.
+// Twin classes with one parameter table: `InPlace` is a class description
+// (class_desc.h) that builds its record in the new object and reads every
+// member back as a property, `ByBody` converts and calls a typed body
+// (constructor_slot). The tests call both the same way and expect the same
+// values and the same errors.
 #include "tests/python/probe/constructor_probe.h"
 
 #include <cstdint>
@@ -15,9 +16,13 @@
 namespace revizer::python::probe {
 namespace {
 
+}  // namespace
+
 struct Part {
   std::string label;
 };
+
+namespace {
 
 struct Twin {
   std::string text;
@@ -26,16 +31,24 @@ struct Twin {
   bool flag = false;
   std::vector<std::int32_t> numbers;
   std::vector<Part> parts;
-  std::vector<std::uint8_t> decisions;
+  std::vector<result::Decision> decisions;
   std::optional<Part> part;
-  std::optional<std::uint8_t> decision;
+  std::optional<result::Decision> decision;
   std::optional<TextMap> strmap;
 };
 
-struct PartClass {
-  using Record = Part;
-  static const ClassDef& def();
-};
+}  // namespace
+}  // namespace revizer::python::probe
+
+namespace revizer::python {
+template <>
+const ClassDef& DataClass<probe::Part>::def();
+}  // namespace revizer::python
+
+namespace revizer::python::probe {
+namespace {
+
+using PartClass = DataClass<Part>;
 struct InPlaceClass {
   using Record = Twin;
   static const ClassDef& def();
@@ -47,9 +60,7 @@ struct ByBodyClass {
 
 // --- Python values of a record ---------------------------------------------
 
-PyObject* text(const std::string& value) {
-  return PyUnicode_FromStringAndSize(value.data(), static_cast<Py_ssize_t>(value.size()));
-}
+PyObject* text(const std::string& value) { return new_str(value); }
 
 template <class T, class Make>
 PyObject* list_of(const std::vector<T>& values, Make make) {
@@ -61,7 +72,7 @@ PyObject* list_of(const std::vector<T>& values, Make make) {
   return list.release();
 }
 
-PyObject* index(std::uint8_t value) { return PyLong_FromLong(value); }
+PyObject* index(result::Decision value) { return PyLong_FromLong(static_cast<long>(value)); }
 PyObject* number(std::int32_t value) { return PyLong_FromLong(value); }
 PyObject* label(const Part& part) { return text(part.label); }
 
@@ -88,56 +99,57 @@ PyObject* twin_values(const Twin& r) {
 
 // --- Part -------------------------------------------------------------------
 
-constexpr auto kPartNew = signature("Part", "__new__", "Part(label)\n--\n\n", pos("label"));
+PyObject* part_repr(const Part& part) { return PyUnicode_FromFormat("Part(%s)", part.label.c_str()); }
 
-const ClassDef& PartClass::def() {
-  static const PyType_Slot slots[] = {record_constructor_slot<PartClass, kPartNew, Field<&Part::label, arg::Text>>()};
-  static const ClassDef def{"Part", kPartNew.doc, sizeof(Instance<PartClass>), &release_object<PartClass>,
-                            slots, nullptr, nullptr, {}};
-  return def;
+constexpr auto kPart = describe<PartClass>({.name = "Part", .doc = "", .repr = &part_repr},
+                                           pos<arg::Text>("label", &Part::label));
+
+}  // namespace
+}  // namespace revizer::python::probe
+
+namespace revizer::python {
+template <>
+const ClassDef& DataClass<probe::Part>::def() {
+  return described_class<probe::kPart>();
 }
+}  // namespace revizer::python
+
+namespace revizer::python::probe {
+namespace {
 
 // --- The twins -------------------------------------------------------------
-
-consteval auto twin_signature(const char* class_name, const char* doc) {
-  return signature(class_name, "__new__", doc, pos("text"), pos("number"), opt("maybe"), kw("flag"), kw("numbers"),
-                   kwopt("parts"), kwopt("decisions"), kwopt("part"), kwopt("decision"), kwopt("strmap"));
-}
-constexpr auto kInPlaceNew = twin_signature(
-    "InPlace",
-    "InPlace(text, number, maybe=None, *, flag, numbers, parts=..., decisions=None, part=None, decision=None, "
-    "strmap=None)\n--\n\n");
-constexpr auto kByBodyNew = twin_signature(
-    "ByBody",
-    "ByBody(text, number, maybe=None, *, flag, numbers, parts=..., decisions=None, part=None, decision=None, "
-    "strmap=None)\n--\n\n");
 
 using Numbers = arg::RequiredList<arg::I32>;
 using Parts = arg::List<arg::Record<PartClass>>;
 using Decisions = arg::OptList<arg::Enum<Decision>>;
 
+constexpr auto kInPlace = describe<InPlaceClass>(
+    {.name = "InPlace", .doc = ""}, pos<arg::Text>("text", &Twin::text), pos<arg::I32>("number", &Twin::number),
+    pos<arg::Opt<arg::Text>>("maybe", &Twin::maybe, "None"), kw<arg::Bool>("flag", &Twin::flag),
+    kw<Numbers>("numbers", &Twin::numbers), kw<Parts>("parts", &Twin::parts, "..."),
+    kw<Decisions>("decisions", &Twin::decisions, "None"),
+    kw<arg::Opt<arg::Record<PartClass>>>("part", &Twin::part, "None"),
+    kw<arg::Opt<arg::Enum<Decision>>>("decision", &Twin::decision, "None"),
+    kw<arg::Opt<arg::StrMap>>("strmap", &Twin::strmap, "None"));
+
+constexpr auto kByBodyNew = signature(
+    "ByBody", "__new__",
+    "ByBody(text, number, maybe=None, *, flag, numbers, parts=..., decisions=None, part=None, decision=None, "
+    "strmap=None)\n--\n\n",
+    pos("text"), pos("number"), opt("maybe"), kw("flag"), kw("numbers"), kwopt("parts"), kwopt("decisions"),
+    kwopt("part"), kwopt("decision"), kwopt("strmap"));
+
 PyObject* by_body_new(PyTypeObject* type, std::string text, std::int32_t number, std::optional<std::string> maybe,
                       bool flag, std::vector<std::int32_t> numbers, std::vector<Part> parts,
-                      std::vector<std::uint8_t> decisions, std::optional<Part> part,
-                      std::optional<std::uint8_t> decision, std::optional<TextMap> strmap) {
+                      std::vector<result::Decision> decisions, std::optional<Part> part,
+                      std::optional<result::Decision> decision, std::optional<TextMap> strmap) {
   return create_object_of_type<ByBodyClass>(
       type, {std::move(text), number, std::move(maybe), flag, std::move(numbers), std::move(parts),
              std::move(decisions), std::move(part), decision, std::move(strmap)});
 }
 
 const ClassDef& InPlaceClass::def() {
-  static const PyType_Slot slots[] = {
-      record_constructor_slot<InPlaceClass, kInPlaceNew, Field<&Twin::text, arg::Text>, Field<&Twin::number, arg::I32>,
-                              Field<&Twin::maybe, arg::Opt<arg::Text>>, Field<&Twin::flag, arg::Bool>,
-                              Field<&Twin::numbers, Numbers>, Field<&Twin::parts, Parts>,
-                              Field<&Twin::decisions, Decisions>, Field<&Twin::part, arg::Opt<arg::Record<PartClass>>>,
-                              Field<&Twin::decision, arg::Opt<arg::Enum<Decision>>>,
-                              Field<&Twin::strmap, arg::Opt<arg::StrMap>>>(),
-  };
-  static PyMethodDef methods[] = {method<InPlaceClass, &twin_values>("values", "values($self)\n--\n\n"), {}};
-  static const ClassDef def{"InPlace", kInPlaceNew.doc, sizeof(Instance<InPlaceClass>),
-                            &release_object<InPlaceClass>, slots, methods, nullptr, {}};
-  return def;
+  return described_class<kInPlace>({.methods = {method<InPlaceClass, &twin_values>("values", "values($self)\n--\n\n")}});
 }
 
 const ClassDef& ByBodyClass::def() {

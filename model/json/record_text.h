@@ -1,0 +1,187 @@
+#pragma once
+
+// Values straight into JSON text, the third writer beside the codec and the
+// Python dict sink: `write_text(x, out)` appends exactly the text of
+// `write(encode(x))`, walking the same descriptions, without building the
+// JSON value in between. Kinds without a direct form here (hand-written
+// codecs such as timestamps) are encoded and written.
+//
+// A filter sees the text as it is made: `drops_field(description, key)`
+// leaves a written field out, and `write_value(value, out)` writes the JSON
+// values held by records. The default filter changes nothing.
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+
+#include "model/json/codec.h"
+#include "model/json/enum_codec.h"
+#include "model/json/record.h"
+#include "model/json/writer.h"
+#include "support/box.h"
+
+namespace revizer::json {
+
+struct KeepAll {
+  template <class Description>
+  bool drops_field(const Description&, std::string_view) const {
+    return false;
+  }
+  void write_value(const Value& value, std::string& out) const { write_to(value, out); }
+};
+
+template <class T, class Filter = KeepAll>
+void write_text(const T& x, std::string& out, const Filter& filter = {});
+
+namespace detail {
+
+// Keys and variant names of descriptions are plain identifiers, which JSON
+// needs no escape for: they are copied as they are.
+inline void write_name(std::string_view name, std::string& out) {
+  out.push_back('"');
+  out.append(name);
+  out.push_back('"');
+}
+inline void write_key(std::string_view key, std::string& out) {
+  write_name(key, out);
+  out.push_back(':');
+}
+
+template <class T>
+inline constexpr bool kIsVector = false;
+template <class T>
+inline constexpr bool kIsVector<std::vector<T>> = true;
+
+template <class T>
+inline constexpr bool kIsBox = false;
+template <class T>
+inline constexpr bool kIsBox<Box<T>> = true;
+
+template <class T>
+inline constexpr bool kIsStringMap = false;
+template <class X, class... Rest>
+inline constexpr bool kIsStringMap<std::map<std::string, X, Rest...>> = true;
+template <class X, class... Rest>
+inline constexpr bool kIsStringMap<std::unordered_map<std::string, X, Rest...>> = true;
+
+template <class T>
+using DescriptionOf = std::remove_cvref_t<decltype(json_record(static_cast<const T*>(nullptr)))>;
+
+// The union representations, told apart by their keys.
+template <class D>
+concept AdjacentDescription = requires(const D& d) {
+  d.tag_key;
+  d.content_key;
+  d.names;
+};
+template <class D>
+concept InternalDescription = !AdjacentDescription<D> && requires(const D& d) {
+  d.tag_key;
+  d.names;
+};
+template <class D>
+concept ExternalDescription = !AdjacentDescription<D> && !InternalDescription<D> && requires(const D& d) { d.names; };
+
+template <class V, class Filter>
+void write_content(const V& v, std::string& out, const Filter& filter) {
+  std::visit([&](const auto& content) { write_text(content, out, filter); }, v);
+}
+
+template <class T, class Filter>
+void write_described(const T& x, std::string& out, const Filter& filter) {
+  const auto& description = json_record(static_cast<const T*>(nullptr));
+  using D = DescriptionOf<T>;
+  if constexpr (kIsRecordDescription<D>) {
+    out.push_back('{');
+    bool first = true;
+    description.for_each_written(x, [&](auto, std::string_view key, const auto& member) {
+      if (filter.drops_field(description, key)) return true;
+      if (!first) out.push_back(',');
+      first = false;
+      write_key(key, out);
+      write_text(member, out, filter);
+      return true;
+    });
+    out.push_back('}');
+  } else if constexpr (AdjacentDescription<D>) {
+    out.push_back('{');
+    write_key(description.tag_key, out);
+    write_name(description.names[x.index()], out);
+    out.push_back(',');
+    write_key(description.content_key, out);
+    write_content(x, out, filter);
+    out.push_back('}');
+  } else if constexpr (ExternalDescription<D>) {
+    out.push_back('{');
+    write_key(description.names[x.index()], out);
+    write_content(x, out, filter);
+    out.push_back('}');
+  } else if constexpr (InternalDescription<D>) {
+    // The tag, then the record's own keys in the same object.
+    out.push_back('{');
+    write_key(description.tag_key, out);
+    write_name(description.names[x.index()], out);
+    const std::size_t brace = out.size();
+    write_content(x, out, filter);
+    if (out.size() - brace == 2) {
+      out.resize(brace);  // "{}": no keys of its own
+      out.push_back('}');
+    } else {
+      out[brace] = ',';
+    }
+  } else {
+    filter.write_value(json::encode(x), out);
+  }
+}
+
+}  // namespace detail
+
+template <class T, class Filter>
+void write_text(const T& x, std::string& out, const Filter& filter) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    write_string_to(x, out);
+  } else if constexpr (std::is_same_v<T, bool> || std::is_integral_v<T> || std::is_same_v<T, double>) {
+    write_to(Value(x), out);
+  } else if constexpr (std::is_same_v<T, Value>) {
+    filter.write_value(x, out);
+  } else if constexpr (kIsOptional<T>) {
+    if (x) {
+      write_text(*x, out, filter);
+    } else {
+      out.append("null", 4);
+    }
+  } else if constexpr (detail::kIsBox<T>) {
+    write_text(*x, out, filter);
+  } else if constexpr (detail::kIsVector<T>) {
+    out.push_back('[');
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      if (i > 0) out.push_back(',');
+      write_text(x[i], out, filter);
+    }
+    out.push_back(']');
+  } else if constexpr (detail::kIsStringMap<T>) {
+    out.push_back('{');
+    bool first = true;
+    for (const auto& [key, item] : x) {
+      if (!first) out.push_back(',');
+      first = false;
+      write_string_to(key, out);
+      out.push_back(':');
+      write_text(item, out, filter);
+    }
+    out.push_back('}');
+  } else if constexpr (JsonEnum<T>) {
+    detail::write_name(json_name(x), out);
+  } else if constexpr (Described<T>) {
+    detail::write_described(x, out, filter);
+  } else {
+    filter.write_value(Codec<T>::encode(x), out);
+  }
+}
+
+}  // namespace revizer::json
