@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "tests/cpp/client/client_fixture.h"
 #include "tests/cpp/common/scoped_env.h"
@@ -65,6 +66,19 @@ class ConnectPeer : public ::testing::Test {
   static inline revizer::testing::TempDir* dir_ = nullptr;
   static inline Certificates* certificates_ = nullptr;
 };
+
+bool accepts_connections(std::uint16_t port, std::chrono::milliseconds patience) {
+  const auto give_up = std::chrono::steady_clock::now() + patience;
+  asio::io_context io;
+  for (;;) {
+    asio::ip::tcp::socket probe(io);
+    asio::error_code ec;
+    probe.connect({asio::ip::address_v4::loopback(), port}, ec);
+    if (!ec) return true;
+    if (std::chrono::steady_clock::now() >= give_up) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+}
 
 std::string error_text(const RevizerGrpcClient::Connected& connected) {
   return connected ? "<connected>" : text_of(connected.error());
@@ -126,7 +140,10 @@ TEST_F(ConnectPeer, ServerThatDoesNotSelectH2) {
                                      "-cert", certificates_->path("server.pem"), "-key", certificates_->path("server.key")};
     if (http1_only) argv.insert(argv.end(), {"-alpn", "http/1.1"});
     PeerProcess server(argv);
-    ASSERT_TRUE(server.read_line(10s).has_value());  // "ACCEPT" once it listens
+    ASSERT_TRUE(server.read_line(10s).has_value());  // "ACCEPT"
+    // s_server can say so a moment before it listens; a probe that connects
+    // and leaves costs it one failed handshake, after which it accepts again.
+    ASSERT_TRUE(accepts_connections(port, 10s)) << "openssl s_server did not listen on " << port;
     const std::string endpoint = "https://localhost:" + std::to_string(port);
     auto client = connect(endpoint);
     ASSERT_FALSE(client);
