@@ -2,7 +2,7 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
+#include <cstring>
 
 #include "python/src/binding/text.h"
 
@@ -10,45 +10,95 @@ namespace revizer::python {
 namespace {
 
 // Direct-mapped: a miss replaces the slot, so a cache never grows. Only
-// short texts are cached; the entries belong to one interpreter.
-constexpr std::size_t kMaxKeyBytes = 40;
+// short ASCII texts are cached (their str holds the very bytes, so a hit is
+// checked against the str itself); the entries belong to one interpreter.
+constexpr std::size_t kMaxCachedBytes = 64;
 
 struct Slot {
-  std::string key;
+  std::uint64_t hash = 0;
   PyObject* object = nullptr;  // a strong reference, never released on thread exit
 };
 
 template <std::size_t Slots>
 struct Cache {
+  static_assert((Slots & (Slots - 1)) == 0, "a power of two");
   PyInterpreterState* interpreter = nullptr;
   std::array<Slot, Slots> slots;
 };
 
-std::size_t hash_of(std::string_view key) {
-  std::uint32_t h = static_cast<std::uint32_t>(key.size()) * 0x9E3779B1u;
-  for (unsigned char c : key) h = (h ^ c) * 0x01000193u;
-  return h ^ (h >> 16);
+struct Scanned {
+  std::uint64_t hash;
+  bool ascii;
+};
+
+// A hash of the text and whether it is all ASCII, eight bytes at a time
+// (a byte-wise hash cost more than the str it was to save). The tail is
+// read as whole words that overlap bytes already seen: copying it byte by
+// byte into a word stalls the load that follows.
+Scanned scan(std::string_view text) {
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+  std::uint64_t h = (text.size() + 1) * kMultiplier;
+  std::uint64_t high = 0;
+  const char* p = text.data();
+  std::size_t n = text.size();
+  auto mix = [&](std::uint64_t word) {
+    high |= word;
+    h = (h ^ word) * kMultiplier;
+    h ^= h >> 29;
+  };
+  auto load8 = [](const char* at) {
+    std::uint64_t word;
+    std::memcpy(&word, at, 8);
+    return word;
+  };
+  if (n >= 8) {
+    for (; n >= 8; p += 8, n -= 8) mix(load8(p));
+    if (n != 0) mix(load8(p + n - 8));  // the last eight bytes, overlapping
+  } else if (n >= 4) {
+    std::uint32_t first, last;  // overlapping when n < 8
+    std::memcpy(&first, p, 4);
+    std::memcpy(&last, p + n - 4, 4);
+    mix(std::uint64_t{first} << 32 | last);
+  } else if (n != 0) {
+    const auto byte = [&](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
+    mix(byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16);
+  }
+  return {h ^ (h >> 32), (high & 0x8080808080808080ull) == 0};
 }
 
-PyObject* fresh_key(std::string_view key) { return new_str(key); }
+// A new str of ASCII bytes: no decoding needed.
+PyObject* ascii_str(std::string_view text) {
+  PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
+  if (str != nullptr && !text.empty()) std::memcpy(PyUnicode_1BYTE_DATA(str), text.data(), text.size());
+  return str;
+}
 
-// The cached str for `key` from `cache`, made (and interned when `Intern`)
+bool holds(PyObject* str, std::string_view text) {
+  return static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)) == text.size() &&
+         std::memcmp(PyUnicode_1BYTE_DATA(str), text.data(), text.size()) == 0;
+}
+
+// The cached str for `text` from `cache`, made (and interned when `Intern`)
 // on a miss.
 template <bool Intern, std::size_t Slots>
-PyObject* cached(Cache<Slots>& cache, std::string_view key) {
-  if (key.size() > kMaxKeyBytes) return fresh_key(key);
+PyObject* cached(Cache<Slots>& cache, std::string_view text) {
+  if (text.size() > kMaxCachedBytes) return new_str(text);
+  const Scanned scanned = scan(text);
+  if (!scanned.ascii) return new_str(text);
   PyInterpreterState* interpreter = PyInterpreterState_Get();
   if (cache.interpreter != interpreter) {
-    if (cache.interpreter != nullptr) return fresh_key(key);  // a thread moved between interpreters
+    if (cache.interpreter != nullptr) return ascii_str(text);  // a thread moved between interpreters
     cache.interpreter = interpreter;
   }
-  Slot& slot = cache.slots[hash_of(key) % Slots];
-  if (slot.object != nullptr && slot.key == key) return Py_NewRef(slot.object);
-  PyObject* object = fresh_key(key);
+  Slot& slot = cache.slots[scanned.hash & (Slots - 1)];
+  if (slot.object != nullptr && slot.hash == scanned.hash && holds(slot.object, text)) {
+    return Py_NewRef(slot.object);
+  }
+  PyObject* object = ascii_str(text);
   if (object == nullptr) return nullptr;
   if constexpr (Intern) PyUnicode_InternInPlace(&object);
   Py_XDECREF(slot.object);
-  slot.key.assign(key);
+  slot.hash = scanned.hash;
   slot.object = Py_NewRef(object);
   return object;
 }

@@ -16,8 +16,8 @@ PyObject* dict_key(std::string_view key);
 // A str for a short value text (a name, an identifier, a path), from a
 // larger per-thread cache that does not intern: the values of a record's
 // dict form repeat across the events of a trajectory, and sharing one str
-// skips an allocation and a free per value. Longer texts get a fresh str.
-// New reference, or null with the error set.
+// skips an allocation and a free per value. Longer or non-ASCII texts get
+// a fresh str. New reference, or null with the error set.
 PyObject* short_str(std::string_view text);
 
 namespace detail {
