@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/json/text_sink.h"
 #include "model/json/value.h"
 
 namespace revizer::core {
@@ -36,7 +37,7 @@ struct StripAssetContentText {
     }();
     return asset && is_asset_content_key(key);
   }
-  void write_value(const json::Value& value, std::string& out) const;
+  void write_value(const json::Value& value, json::TextSink& out) const;
 };
 
 }  // namespace revizer::core

@@ -176,12 +176,10 @@ constexpr auto kEvent = describe<EventClass, &finish_event>(
 // The text straight from the record, stripped as it is written, in a
 // buffer each thread keeps between calls.
 PyObject* to_json_impl(const Event& event) {
-  thread_local std::string text;
-  text.clear();
+  thread_local json::TextSink text;
+  text.clear();  // keeps the buffer, unless a huge event made it huge
   json::write_text(event, text, core::StripAssetContentText{});
-  PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
-  if (text.capacity() > (std::size_t{1} << 20)) std::string().swap(text);  // keep no huge buffer
-  return str;
+  return new_str(text.view());
 }
 
 PyObject* from_dict_impl(PyObject* data) {

@@ -1,10 +1,10 @@
 #include "python/src/convert/json_to_py.h"
 
-#include <vector>
 
 #include "python/src/binding/ref.h"
 #include "python/src/binding/text.h"
 #include "python/src/convert/key_cache.h"
+#include "support/inline_stack.h"
 
 namespace revizer::python {
 namespace {
@@ -49,7 +49,8 @@ PyObject* json_to_py(const json::Value& value) {
   if (!is_container(value)) return scalar_to_py(value);
   Ref result = Ref::steal(empty_container(value));
   if (!result) return nullptr;
-  std::vector<Frame> stack{{&value, result.get(), 0}};
+  InlineStack<Frame, 16> stack;
+  stack.push_back({&value, result.get(), 0});
   while (!stack.empty()) {
     Frame& top = stack.back();
     if (top.next == size_of(*top.value)) {

@@ -162,6 +162,29 @@ TEST(JsonWriter, CompactTextAndEscapes) {
   EXPECT_EQ(write(Value(std::numeric_limits<double>::infinity())), "null");
 }
 
+// The writer's buffer grows while strings and escapes are written: texts of
+// every length around its first sizes, with escapes at the start, the end and
+// every few bytes, all in one array, read back unchanged.
+TEST(JsonWriter, TextsAcrossBufferGrowth) {
+  Array texts;
+  for (std::size_t n = 0; n < 700; n += 7) {
+    std::string plain(n, 'x');
+    std::string escaped(n, 'y');
+    for (std::size_t i = 0; i < n; i += 5) escaped[i] = i % 2 ? '"' : '\x01';
+    if (n > 0) escaped[n - 1] = '\n';
+    texts.push_back(Value(plain));
+    texts.push_back(Value(escaped));
+  }
+  const Value all(std::move(texts));
+  const std::string text = write(all);
+  auto back = parse(text);
+  ASSERT_TRUE(back) << back.error().to_string();
+  EXPECT_TRUE(*back == all);
+  std::string appended = "prefix";
+  write_to(all, appended);
+  EXPECT_EQ(appended, "prefix" + text);
+}
+
 TEST(JsonWriter, WritesMillionLevelsDeep) {
   Value v(1);
   for (int i = 0; i < 1'000'000; ++i) {
