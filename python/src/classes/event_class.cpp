@@ -2,6 +2,7 @@
 #include "python/src/classes/event_class.h"
 
 #include <array>
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include "python/src/classes/result_classes.h"
 #include "python/src/classes/scan_classes.h"
 #include "python/src/convert/generated_id.h"
+#include "python/src/convert/key_cache.h"
 #include "core/provider_call_id.h"
 
 namespace revizer::python {
@@ -186,7 +188,9 @@ PyObject* from_dict_impl(PyObject* data) {
   // Normalising a dict without "raw" changes nothing: plain data in the
   // written form is read straight into the record.
   if (PyDict_CheckExact(data)) {
-    const int has_raw = PyDict_ContainsString(data, "raw");
+    static std::atomic<PyObject*> raw_key{nullptr};
+    PyObject* raw = static_key(raw_key, "raw");
+    const int has_raw = raw == nullptr ? -1 : PyDict_Contains(data, raw);
     if (has_raw == 0) {
       Event event;
       if (read_from_py(data, event)) return create_object<EventClass>(std::move(event));

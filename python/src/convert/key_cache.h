@@ -3,6 +3,7 @@
 #include <Python.h>
 
 #include <atomic>
+#include <cstddef>
 #include <string_view>
 
 namespace revizer::python {
@@ -31,6 +32,15 @@ PyObject* make_static_key(std::atomic<PyObject*>& slot, std::string_view key);
 inline PyObject* static_key(std::atomic<PyObject*>& slot, std::string_view key) {
   if (PyObject* ready = slot.load(std::memory_order_acquire)) return ready;
   return detail::make_static_key(slot, key);
+}
+
+// The interned key of field I of record R (its description's key `key`),
+// shared by every call: the dict writer inserts it, and the dict reader
+// matches a dict's own interned keys against it by pointer.
+template <class R, std::size_t I>
+PyObject* field_key(std::string_view key) {
+  static std::atomic<PyObject*> slot{nullptr};
+  return static_key(slot, key);
 }
 
 }  // namespace revizer::python

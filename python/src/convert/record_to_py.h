@@ -52,13 +52,6 @@ namespace detail {
 
 
 
-// One interned key per record field, shared by every call.
-template <class R, std::size_t I>
-PyObject* field_key(std::string_view key) {
-  static std::atomic<PyObject*> slot{nullptr};
-  return static_key(slot, key);
-}
-
 // The interned texts of a union: its keys and its variant names.
 template <class V, std::size_t I>
 PyObject* union_text(std::string_view text) {
