@@ -26,23 +26,18 @@ struct Cache {
   std::array<Slot, Slots> slots;
 };
 
-struct Scanned {
-  std::uint64_t hash;
-  bool ascii;
-};
-
-// A hash of the text and whether it is all ASCII, eight bytes at a time
-// (a byte-wise hash cost more than the str it was to save). The tail is
-// read as whole words that overlap bytes already seen: copying it byte by
-// byte into a word stalls the load that follows.
-Scanned scan(std::string_view text) {
+// A hash of the length and of three words of the text (the first, middle
+// and last eight bytes, overlapping in shorter texts), so that a lookup costs
+// the same for any length: a hit is confirmed against the cached str's bytes
+// anyway, and texts that differ only elsewhere merely share a slot. Shorter
+// texts are read as overlapping halves: copying bytes one by one into a word
+// stalls the load that follows.
+std::uint64_t hash_of(std::string_view text) {
   constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
-  std::uint64_t h = (text.size() + 1) * kMultiplier;
-  std::uint64_t high = 0;
   const char* p = text.data();
-  std::size_t n = text.size();
+  const std::size_t n = text.size();
+  std::uint64_t h = (n + 1) * kMultiplier;
   auto mix = [&](std::uint64_t word) {
-    high |= word;
     h = (h ^ word) * kMultiplier;
     h ^= h >> 29;
   };
@@ -52,10 +47,11 @@ Scanned scan(std::string_view text) {
     return word;
   };
   if (n >= 8) {
-    for (; n >= 8; p += 8, n -= 8) mix(load8(p));
-    if (n != 0) mix(load8(p + n - 8));  // the last eight bytes, overlapping
+    mix(load8(p));
+    mix(load8(p + (n - 8) / 2));
+    mix(load8(p + n - 8));
   } else if (n >= 4) {
-    std::uint32_t first, last;  // overlapping when n < 8
+    std::uint32_t first, last;
     std::memcpy(&first, p, 4);
     std::memcpy(&last, p + n - 4, 4);
     mix(std::uint64_t{first} << 32 | last);
@@ -63,7 +59,19 @@ Scanned scan(std::string_view text) {
     const auto byte = [&](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
     mix(byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16);
   }
-  return {h ^ (h >> 32), (high & 0x8080808080808080ull) == 0};
+  return h ^ (h >> 32);
+}
+
+bool is_ascii(std::string_view text) {
+  std::uint64_t high = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    high |= word;
+  }
+  for (; i < text.size(); ++i) high |= static_cast<unsigned char>(text[i]);
+  return (high & 0x8080808080808080ull) == 0;
 }
 
 // A new str of ASCII bytes: no decoding needed.
@@ -83,22 +91,21 @@ bool holds(PyObject* str, std::string_view text) {
 template <bool Intern, std::size_t Slots>
 PyObject* cached(Cache<Slots>& cache, std::string_view text) {
   if (text.size() > kMaxCachedBytes) return new_str(text);
-  const Scanned scanned = scan(text);
-  if (!scanned.ascii) return new_str(text);
   PyInterpreterState* interpreter = PyInterpreterState_Get();
   if (cache.interpreter != interpreter) {
-    if (cache.interpreter != nullptr) return ascii_str(text);  // a thread moved between interpreters
+    if (cache.interpreter != nullptr) return new_str(text);  // a thread moved between interpreters
     cache.interpreter = interpreter;
   }
-  Slot& slot = cache.slots[scanned.hash & (Slots - 1)];
-  if (slot.object != nullptr && slot.hash == scanned.hash && holds(slot.object, text)) {
-    return Py_NewRef(slot.object);
-  }
+  const std::uint64_t hash = hash_of(text);
+  Slot& slot = cache.slots[hash & (Slots - 1)];
+  // A cached str is ASCII, so equal bytes prove the text ASCII too.
+  if (slot.object != nullptr && slot.hash == hash && holds(slot.object, text)) return Py_NewRef(slot.object);
+  if (!is_ascii(text)) return new_str(text);
   PyObject* object = ascii_str(text);
   if (object == nullptr) return nullptr;
   if constexpr (Intern) PyUnicode_InternInPlace(&object);
   Py_XDECREF(slot.object);
-  slot.hash = scanned.hash;
+  slot.hash = hash;
   slot.object = Py_NewRef(object);
   return object;
 }
