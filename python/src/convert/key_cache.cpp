@@ -22,7 +22,6 @@ struct Slot {
 template <std::size_t Slots>
 struct Cache {
   static_assert((Slots & (Slots - 1)) == 0, "a power of two");
-  PyInterpreterState* interpreter = nullptr;
   std::array<Slot, Slots> slots;
 };
 
@@ -91,11 +90,6 @@ bool holds(PyObject* str, std::string_view text) {
 template <bool Intern, std::size_t Slots>
 PyObject* cached(Cache<Slots>& cache, std::string_view text) {
   if (text.size() > kMaxCachedBytes) return new_str(text);
-  PyInterpreterState* interpreter = PyInterpreterState_Get();
-  if (cache.interpreter != interpreter) {
-    if (cache.interpreter != nullptr) return new_str(text);  // a thread moved between interpreters
-    cache.interpreter = interpreter;
-  }
   const std::uint64_t hash = hash_of(text);
   Slot& slot = cache.slots[hash & (Slots - 1)];
   // A cached str is ASCII, so equal bytes prove the text ASCII too.
@@ -112,14 +106,30 @@ PyObject* cached(Cache<Slots>& cache, std::string_view text) {
 
 }  // namespace
 
-PyObject* dict_key(std::string_view key) {
-  thread_local Cache<256> cache;
-  return cached<true>(cache, key);
+struct StrCaches {
+  PyInterpreterState* interpreter = nullptr;
+  Cache<256> keys;
+  Cache<1024> values;
+};
+
+StrCaches* str_caches() noexcept {
+  thread_local StrCaches caches;
+  PyInterpreterState* interpreter = PyInterpreterState_Get();
+  if (caches.interpreter != interpreter) {
+    if (caches.interpreter != nullptr) return nullptr;  // a thread moved between interpreters
+    caches.interpreter = interpreter;
+  }
+  return &caches;
 }
 
-PyObject* short_str(std::string_view text) {
-  thread_local Cache<1024> cache;
-  return cached<false>(cache, text);
+PyObject* dict_key(StrCaches* caches, std::string_view key) {
+  if (caches == nullptr) return new_str(key);
+  return cached<true>(caches->keys, key);
+}
+
+PyObject* short_str(StrCaches* caches, std::string_view text) {
+  if (caches == nullptr) return new_str(text);
+  return cached<false>(caches->values, text);
 }
 
 }  // namespace revizer::python
