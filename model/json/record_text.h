@@ -7,8 +7,10 @@
 // codecs such as timestamps) are encoded and written.
 //
 // A filter sees the text as it is made: `drops_field(description, key)`
-// leaves a written field out, and `write_value(value, sink)` writes the JSON
-// values held by records. The default filter changes nothing.
+// leaves a written field out (asked only of records for which
+// `may_drop_fields(description)` holds, once per record), and
+// `write_value(value, sink)` writes the JSON values held by records. The
+// default filter changes nothing.
 //
 // The text goes to a TextSink (text_sink.h); keys, with their quotes and
 // colon, are copied in one piece.
@@ -35,6 +37,10 @@ namespace revizer::json {
 
 struct KeepAll {
   template <class Description>
+  static constexpr bool may_drop_fields(const Description&) {
+    return false;
+  }
+  template <class Description>
   bool drops_field(const Description&, std::string_view) const {
     return false;
   }
@@ -59,7 +65,7 @@ namespace detail {
 inline void write_name(std::string_view name, TextSink& out) {
   char* o = out.room(name.size() + 2);
   *o++ = '"';
-  std::memcpy(o, name.data(), name.size());
+  copy_bytes(o, name.data(), name.size());
   o += name.size();
   *o++ = '"';
   out.commit(o);
@@ -69,7 +75,7 @@ inline void write_key(std::string_view key, TextSink& out, bool first = true) {
   char* o = out.room(key.size() + 4);
   if (!first) *o++ = ',';
   *o++ = '"';
-  std::memcpy(o, key.data(), key.size());
+  copy_bytes(o, key.data(), key.size());
   o += key.size();
   *o++ = '"';
   *o++ = ':';
@@ -123,8 +129,9 @@ void write_described(const T& x, TextSink& out, const Filter& filter) {
   if constexpr (kIsRecordDescription<D>) {
     out.put('{');
     bool first = true;
+    const bool may_drop = filter.may_drop_fields(description);
     description.for_each_written(x, [&](auto, std::string_view key, const auto& member) {
-      if (filter.drops_field(description, key)) return true;
+      if (may_drop && filter.drops_field(description, key)) return true;
       write_key(key, out, first);
       first = false;
       write_text(member, out, filter);

@@ -36,10 +36,9 @@ void write_string(std::string_view s, TextSink& out) {
   char* o = out.room(s.size() + 2);
   *o++ = '"';
   for (;;) {
-    p = skip_words(p, end, special_bytes);
-    while (p != end && kEscapes[static_cast<unsigned char>(*p)] == 0) ++p;
+    p = find_marked(p, end, special_bytes);  // exactly the bytes kEscapes names
     if (p == end) break;
-    std::memcpy(o, run, static_cast<std::size_t>(p - run));
+    copy_bytes(o, run, static_cast<std::size_t>(p - run));
     out.commit(o + (p - run));
     o = out.room(static_cast<std::size_t>(end - p) + 7);
     const auto c = static_cast<unsigned char>(*p);
@@ -55,7 +54,7 @@ void write_string(std::string_view s, TextSink& out) {
     }
     run = ++p;
   }
-  std::memcpy(o, run, static_cast<std::size_t>(end - run));
+  copy_bytes(o, run, static_cast<std::size_t>(end - run));
   o += end - run;
   *o++ = '"';
   out.commit(o);
