@@ -14,23 +14,26 @@
 
 namespace revizer::json {
 
-// Copies `n` bytes; short copies (most keys and values) inline, as two
-// overlapping loads and stores, instead of a call into the library.
+// The first and the last sizeof(Word) bytes of `n` (at least that many),
+// overlapping in the middle when n is smaller than two words.
+template <class Word>
+inline void copy_ends(char* to, const char* from, std::size_t n) noexcept {
+  Word head, tail;
+  std::memcpy(&head, from, sizeof head);
+  std::memcpy(&tail, from + n - sizeof tail, sizeof tail);
+  std::memcpy(to, &head, sizeof head);
+  std::memcpy(to + n - sizeof tail, &tail, sizeof tail);
+}
+
+// Copies `n` bytes; short copies (most keys and values) inline instead of a
+// call into the library.
 inline void copy_bytes(char* to, const char* from, std::size_t n) noexcept {
   if (n > 16) {
     std::memcpy(to, from, n);
   } else if (n >= 8) {
-    std::uint64_t head, tail;
-    std::memcpy(&head, from, 8);
-    std::memcpy(&tail, from + n - 8, 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + n - 8, &tail, 8);
+    copy_ends<std::uint64_t>(to, from, n);
   } else if (n >= 4) {
-    std::uint32_t head, tail;
-    std::memcpy(&head, from, 4);
-    std::memcpy(&tail, from + n - 4, 4);
-    std::memcpy(to, &head, 4);
-    std::memcpy(to + n - 4, &tail, 4);
+    copy_ends<std::uint32_t>(to, from, n);
   } else if (n != 0) {
     to[0] = from[0];
     to[n / 2] = from[n / 2];
