@@ -323,6 +323,17 @@ bool read_through_codec(PyObject* object, T& out) {
   return static_cast<bool>(json::Codec<T>::decode(std::move(scalar), out, json::Mode::Direct));
 }
 
+// read_py into a value just made by default (a new list element or optional
+// value): a record is read in place, not reset first.
+template <class T>
+bool read_fresh(PyObject* object, T& out) {
+  if constexpr (json::DescribedRecord<T>) {
+    return read_record(object, out);
+  } else {
+    return read_py(object, out);
+  }
+}
+
 template <class T>
 bool read_py(PyObject* object, T& out) {
   if constexpr (std::is_same_v<T, std::string>) {
@@ -350,7 +361,7 @@ bool read_py(PyObject* object, T& out) {
       out.reset();
       return true;
     }
-    return read_py(object, out.emplace());
+    return read_fresh(object, out.emplace());
   } else if constexpr (kIsVector<T>) {
     if (!PyList_CheckExact(object)) return false;
     std::optional<RecursionGuard> guard;
@@ -359,7 +370,7 @@ bool read_py(PyObject* object, T& out) {
     out.clear();
     out.resize(static_cast<std::size_t>(size));
     for (Py_ssize_t i = 0; i < size; ++i)
-      if (!read_py(PyList_GET_ITEM(object, i), out[static_cast<std::size_t>(i)])) return false;
+      if (!read_fresh(PyList_GET_ITEM(object, i), out[static_cast<std::size_t>(i)])) return false;
     return true;
   } else if constexpr (json::DescribedRecord<T>) {
     out = T{};  // as the decoder does: a fresh record, whatever the member held
