@@ -14,8 +14,9 @@ namespace {
 // checked against the str itself); the entries belong to one interpreter.
 constexpr std::size_t kMaxCachedBytes = 64;
 
+// The str itself is the entry: a hit must compare its bytes anyway, and a
+// slot of one pointer keeps the table small enough to stay in the CPU caches.
 struct Slot {
-  std::uint64_t hash = 0;
   PyObject* object = nullptr;  // a strong reference, never released on thread exit
 };
 
@@ -93,13 +94,12 @@ PyObject* cached(Cache<Slots>& cache, std::string_view text) {
   const std::uint64_t hash = hash_of(text);
   Slot& slot = cache.slots[hash & (Slots - 1)];
   // A cached str is ASCII, so equal bytes prove the text ASCII too.
-  if (slot.object != nullptr && slot.hash == hash && holds(slot.object, text)) return Py_NewRef(slot.object);
+  if (slot.object != nullptr && holds(slot.object, text)) return Py_NewRef(slot.object);
   if (!is_ascii(text)) return new_str(text);
   PyObject* object = ascii_str(text);
   if (object == nullptr) return nullptr;
   if constexpr (Intern) PyUnicode_InternInPlace(&object);
   Py_XDECREF(slot.object);
-  slot.hash = hash;
   slot.object = Py_NewRef(object);
   return object;
 }
