@@ -192,8 +192,11 @@ PyObject* from_dict_impl(PyObject* data) {
     PyObject* raw = static_key(raw_key, "raw");
     const int has_raw = raw == nullptr ? -1 : PyDict_Contains(data, raw);
     if (has_raw == 0) {
-      Event event;
-      if (read_from_py(data, event)) return create_object<EventClass>(std::move(event));
+      // Read straight into the new object's record: the common case moves
+      // nothing. On anything else the object goes, and the general path runs.
+      Ref object = Ref::steal(emplace_object<EventClass>(type_object_or_panic<EventClass>()));
+      if (!object) return nullptr;
+      if (read_from_py(data, instance<EventClass>(object.get())->record)) return object.release();
     } else if (has_raw < 0 && !discard_exception()) {
       return nullptr;
     }

@@ -56,14 +56,9 @@ inline bool enter(std::optional<RecursionGuard>& guard) {
   return false;
 }
 
-// UTF-8 of an exact str; a str the codec cannot encode (lone surrogates) is
-// the general path's business. An ASCII str's own bytes are its UTF-8.
-inline bool utf8_of(PyObject* object, std::string_view& out) {
-  if (PyUnicode_IS_COMPACT_ASCII(object)) {
-    out = std::string_view(static_cast<const char*>(PyUnicode_DATA(object)),
-                           static_cast<std::size_t>(PyUnicode_GET_LENGTH(object)));
-    return true;
-  }
+// UTF-8 of a str that is not ASCII; one the codec cannot encode (lone
+// surrogates) is the general path's business.
+[[gnu::noinline]] inline bool utf8_of_unicode(PyObject* object, std::string_view& out) {
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(object, &size);
   if (data == nullptr) {
@@ -71,6 +66,14 @@ inline bool utf8_of(PyObject* object, std::string_view& out) {
     return false;
   }
   out = std::string_view(data, static_cast<std::size_t>(size));
+  return true;
+}
+
+// UTF-8 of an exact str: an ASCII str's own bytes, in place.
+[[gnu::always_inline]] inline bool utf8_of(PyObject* object, std::string_view& out) {
+  if (!PyUnicode_IS_COMPACT_ASCII(object)) return utf8_of_unicode(object, out);
+  out = std::string_view(static_cast<const char*>(PyUnicode_DATA(object)),
+                         static_cast<std::size_t>(PyUnicode_GET_LENGTH(object)));
   return true;
 }
 
