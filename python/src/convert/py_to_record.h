@@ -134,23 +134,23 @@ bool read_entries(PyObject* object, Visit&& visit) {
 }
 
 // The interned keys of R's fields by position (null where interning failed,
-// which only costs the match by text).
+// which only costs the match by text). Each key sits in its own once-set
+// slot, so no lock is held while a key is made.
 template <class R>
-const auto& interned_field_keys() {
+auto interned_field_keys() {
   const auto& description = json_record(static_cast<const R*>(nullptr));
   constexpr std::size_t kFields = std::remove_cvref_t<decltype(description)>::kFields;
-  static const std::array<PyObject*, kFields> keys = [&]<std::size_t... I>(std::index_sequence<I...>) {
-    std::array<PyObject*, kFields> made{field_key<R, I>(description.template key_at<I>())...};
+  return [&]<std::size_t... I>(std::index_sequence<I...>) {
+    std::array<PyObject*, kFields> keys{field_key<R, I>(description.template key_at<I>())...};
     if (PyErr_Occurred()) PyErr_Clear();
-    return made;
+    return keys;
   }(std::make_index_sequence<kFields>{});
-  return keys;
 }
 
 template <class R>
 bool read_record(PyObject* object, R& out) {
   const auto& description = json_record(static_cast<const R*>(nullptr));
-  const auto& keys = interned_field_keys<R>();
+  const auto keys = interned_field_keys<R>();
   std::uint64_t seen = 0;
   std::size_t next = 0;  // where the key after the last match would be, in declaration order
   const bool read_all = read_dict_entries(object, [&](PyObject* key, PyObject* value) {
