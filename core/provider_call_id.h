@@ -18,7 +18,7 @@ inline constexpr std::size_t kMaxProviderCallIdBytes = 256;
 // bytes of UTF-8); nothing when it is usable.
 inline std::optional<std::string_view> provider_call_id_fault(std::string_view value) noexcept {
   if (value.empty()) return "empty";
-  if (unicode::trim_white_space(value).empty()) return "whitespace_only";
+  if (unicode::is_blank(value)) return "whitespace_only";
   if (value.find('\0') != std::string_view::npos) return "contains_nul";
   if (value.size() > kMaxProviderCallIdBytes) return "too_long";
   return std::nullopt;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/json/writer.h"
+#include "support/inline_stack.h"
 
 namespace revizer::core {
 namespace {
@@ -60,7 +61,8 @@ void strip_asset_content(json::Value& value) {
 }
 
 bool holds_asset_content(const json::Value& value) {
-  std::vector<const json::Value*> pending{&value};
+  InlineStack<const json::Value*, 32> pending;
+  pending.push_back(&value);
   while (!pending.empty()) {
     const json::Value* current = pending.back();
     pending.pop_back();
@@ -82,7 +84,7 @@ bool is_asset_content_key(std::string_view key) noexcept {
   return false;
 }
 
-void StripAssetContentText::write_value(const json::Value& value, std::string& out) const {
+void StripAssetContentText::write_value(const json::Value& value, json::TextSink& out) const {
   // Scalars and values without assets are written as they are; only a value
   // that holds asset content is copied to be stripped.
   if ((value.is_object() || value.is_array()) && holds_asset_content(value)) {

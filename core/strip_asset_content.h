@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/json/text_sink.h"
 #include "model/json/value.h"
 
 namespace revizer::core {
@@ -28,15 +29,19 @@ bool is_asset_content_key(std::string_view key) noexcept;
 // content keys out, and JSON values are stripped as above.
 struct StripAssetContentText {
   template <class Description>
-  bool drops_field(const Description& description, std::string_view key) const {
+  bool may_drop_fields(const Description& description) const {
     static const bool asset = [&] {
       int found = 0;
       for (std::string_view k : {"scope", "kind", "name", "path", "content_sha256"}) found += description.has_key(k);
       return found == 5;
     }();
-    return asset && is_asset_content_key(key);
+    return asset;
   }
-  void write_value(const json::Value& value, std::string& out) const;
+  template <class Description>
+  bool drops_field(const Description&, std::string_view key) const {
+    return is_asset_content_key(key);
+  }
+  void write_value(const json::Value& value, json::TextSink& out) const;
 };
 
 }  // namespace revizer::core

@@ -60,7 +60,11 @@ std::string_view category_alias(GeneralCategory category) noexcept {
   return kAliases[static_cast<std::size_t>(category)];
 }
 
-bool is_white_space(char32_t cp) noexcept { return u_isUWhiteSpace(static_cast<UChar32>(cp)) != 0; }
+bool is_white_space(char32_t cp) noexcept {
+  // ASCII, the common case, without the library: tab to carriage return and space.
+  if (cp < 0x80) return cp == 0x20 || (cp >= 0x09 && cp <= 0x0D);
+  return u_isUWhiteSpace(static_cast<UChar32>(cp)) != 0;
+}
 
 bool is_grapheme_extend(char32_t cp) noexcept {
   return u_hasBinaryProperty(static_cast<UChar32>(cp), UCHAR_GRAPHEME_EXTEND) != 0;

@@ -47,6 +47,6 @@ bool contains_white_space(std::string_view text) noexcept {
   return false;
 }
 
-bool is_blank(std::string_view text) noexcept { return trim_white_space(text).empty(); }
+bool is_blank(std::string_view text) noexcept { return trim_white_space_start(text).empty(); }
 
 }  // namespace revizer::unicode

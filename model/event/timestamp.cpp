@@ -258,6 +258,40 @@ Status<TimestampError> read_fields(std::string_view text, Fields& f) {
 
 #undef TRY
 
+// The form this system writes ("2025-03-01T12:00:00.250Z"), which is also the
+// usual input, read without the general scanner into the same fields; false
+// for any other shape, which read_fields then takes.
+bool read_written_form(std::string_view t, Fields& f) {
+  auto digit = [&](std::size_t i) { return t[i] >= '0' && t[i] <= '9'; };
+  auto number = [&](std::size_t at, std::size_t width, unsigned& out) {
+    out = 0;
+    for (std::size_t i = at; i < at + width; ++i) {
+      if (!digit(i)) return false;
+      out = out * 10 + static_cast<unsigned>(t[i] - '0');
+    }
+    return true;
+  };
+  unsigned year = 0;
+  if (t.size() < 20 || t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':' || t[16] != ':' ||
+      !number(0, 4, year) || !number(5, 2, f.month) || !number(8, 2, f.day) || !number(11, 2, f.hour) ||
+      !number(14, 2, f.minute) || !number(17, 2, f.second))
+    return false;
+  f.year = year;
+  std::size_t i = 19;
+  if (t[i] == '.') {
+    const std::size_t first = ++i;
+    std::uint32_t scale = Timestamp::kNanosPerSecond;
+    for (; i < t.size() && digit(i); ++i) {
+      if (scale > 1) {
+        scale /= 10;
+        f.nanos += static_cast<std::uint32_t>(t[i] - '0') * scale;
+      }
+    }
+    if (i == first) return false;
+  }
+  return i + 1 == t.size() && t[i] == 'Z';
+}
+
 bool year_in_calendar(std::int64_t year) { return year >= Timestamp::kMinYear && year <= Timestamp::kMaxYear; }
 
 // --- writing ------------------------------------------------------------------
@@ -347,7 +381,10 @@ std::string_view message(TimestampError error) noexcept {
 
 Result<Timestamp, TimestampError> parse_rfc3339(std::string_view text) {
   Fields f;
-  if (auto shape = read_fields(text, f); !shape) return fail(shape.error());
+  if (!read_written_form(text, f)) {
+    f = Fields{};
+    if (auto shape = read_fields(text, f); !shape) return fail(shape.error());
+  }
 
   if (f.year_overflow || !year_in_calendar(f.year) || f.month < 1 || f.month > 12 || f.day < 1 ||
       f.day > days_in_month(f.year, f.month) || f.hour > 23 || f.minute > 59 || f.second > 60 ||

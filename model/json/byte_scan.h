@@ -34,4 +34,28 @@ inline const char* skip_words(const char* p, const char* end, Marks marks) {
   return p;
 }
 
+// The first byte in [p, end) that `marks` finds, or `end`. When fewer than
+// eight bytes remain and at least eight were scanned here, they are read as
+// the last word of [p, end), which overlaps bytes this scan found unmarked:
+// those set no false mark, and their own marks are shifted out. (Bytes
+// before `p` may be marked, so the word never reaches back past it.)
+template <class Marks>
+inline const char* find_marked(const char* p, const char* end, Marks marks) {
+  const char* const start = p;
+  p = skip_words(p, end, marks);
+  const auto rest = end - p;
+  if (rest >= 8 || rest == 0) return p;  // a marked byte, or the end
+  if (end - start >= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, end - 8, 8);
+    const std::uint64_t m = marks(w) >> ((8 - rest) * 8);
+    return m == 0 ? end : p + __builtin_ctzll(m) / 8;
+  }
+  for (; p != end; ++p) {
+    // One byte in the lowest place of a word: its mark is exact.
+    if (marks(std::uint64_t{static_cast<unsigned char>(*p)}) & 0x80) return p;
+  }
+  return end;
+}
+
 }  // namespace revizer::json

@@ -193,6 +193,21 @@ class Record {
     }(std::index_sequence_for<Fs...>{});
   }
 
+  // The same for the field at position `index` (less than kFields), for
+  // readers that matched the key some other way.
+  template <class Visit>
+  bool visit_field_at(R& r, std::size_t index, std::uint64_t& seen, Visit&& visit) const {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+      return ((index == I ? (seen |= std::uint64_t{1} << I, visit(r.*std::get<I>(fields_).member)) : false) || ...);
+    }(std::index_sequence_for<Fs...>{});
+  }
+
+  // The key of the field at position I.
+  template <std::size_t I>
+  constexpr std::string_view key_at() const {
+    return std::get<I>(fields_).key;
+  }
+
   // Whether every required field is marked in `seen` (see visit_field).
   constexpr bool has_required(std::uint64_t seen) const {
     const std::uint64_t required = [&]<std::size_t... I>(std::index_sequence<I...>) {

@@ -9,14 +9,20 @@
 #include <string>
 #include <string_view>
 
+#include "model/json/text_sink.h"
 #include "model/json/value.h"
 
 namespace revizer::json {
 
 std::string write(const Value& value);
 // Appends the text of `value` to `out`.
+void write_to(const Value& value, TextSink& out);
 void write_to(const Value& value, std::string& out);
 // Appends `text` as a JSON string, quoted and escaped as above.
-void write_string_to(std::string_view text, std::string& out);
+void write_string_to(std::string_view text, TextSink& out);
+// Appends the decimal text of an integer, or the text of a finite float.
+void write_number_to(std::uint64_t n, TextSink& out);
+void write_number_to(std::int64_t n, TextSink& out);
+void write_number_to(double x, TextSink& out);
 
 }  // namespace revizer::json

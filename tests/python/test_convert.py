@@ -4,7 +4,7 @@ import decimal
 
 import pytest
 
-from tavimor_revizer_client import Decision, Parameter, SourceCode, Tool
+from tavimor_revizer_client import Decision, Parameter, SourceCode, Tool, ToolCall
 
 
 def name_after_conversion(value):
@@ -163,3 +163,24 @@ def test_to_dict_gives_fresh_plain_objects_in_key_order():
     first["parameters"].clear()
     assert tool.to_dict()["parameters"] == [{"name": "a", "description": "b", "type": "c"}]
     assert list(tool.to_dict()) == ["name", "description", "parameters", "source"]
+
+
+# Texts around the shared-str cache's limits: every length up to past the
+# cached maximum, ASCII and not, as record fields and inside JSON values, each
+# converted twice (the second time from the cache) and among many neighbours
+# that share slots.
+TEXTS = [("abcdefghij" * 8)[:n] for n in range(0, 81)] + [
+    "é", "aé", "abcdefgé", "é" * 40, "x\x00y", "\x7f" * 9, "日本語テキスト", "😀" * 3]
+
+
+def test_texts_convert_unchanged_through_the_shared_str_cache():
+    for _ in range(2):
+        for text in TEXTS:
+            tool = Tool(text, text, [Parameter(text, "d", "t")])
+            d = tool.to_dict()
+            assert d["name"] == text and d["description"] == text and d["parameters"][0]["name"] == text
+            assert type(d["name"]) is str
+            assert ToolCall("t", {text: [text]}, call_id="c").to_dict()["arguments"] == {text: [text]}
+    neighbours = [f"value-{i}" for i in range(5000)]
+    assert [Parameter(t, t, t).to_dict()["name"] for t in neighbours] == neighbours
+    assert [Parameter(t, t, t).to_dict()["name"] for t in reversed(neighbours)] == neighbours[::-1]

@@ -297,6 +297,16 @@ class TestForms:
         outside_strings = re.sub(r'"(?:[^"\\]|\\.)*"', '""', text)
         assert " " not in outside_strings
 
+    def test_json_text_of_a_huge_event_then_a_small_one(self):
+        # The text buffer grows for the huge event and is let go afterwards;
+        # neither text may show anything of the other.
+        huge = fixed(ToolCall("t", {"s": "x\n" * 700_000, "l": list(range(50_000))}, call_id="c"))
+        small = fixed(Thought("short"))
+        for _ in range(2):
+            assert Event.from_json(huge.to_json()) == huge
+            assert Event.from_json(small.to_json()) == small
+            assert small.to_json() == json.dumps(small.to_dict(), ensure_ascii=False, separators=(",", ":"))
+
     def test_asset_content_stripped_in_the_events_forms_only(self):
         agent = coding_agent()
         arguments = {"nested": dict(ASSET)}

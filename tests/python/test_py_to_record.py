@@ -126,6 +126,12 @@ CASES = [
     (with_(opaque={}), False),
     ("text", False),
     (None, False),
+    # Keys match by text as well as by the interned field key: keys made at
+    # run time, in any order, or a str subclass (left to the general path).
+    ({"".join(["te", "xt"]): "t", "".join(["fl", "ag"]): True}, True),
+    (dict(reversed(list(with_(flag=True, score=2.5, note="n").items()))), True),
+    ({"note": "n", "unknown": 1, "text": "t", "".join(["no", "te"]) + "s": None}, True),
+    ({Text("text"): "t"}, False),
 ]
 
 

@@ -2,6 +2,7 @@
 #include "python/src/classes/event_class.h"
 
 #include <array>
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include "python/src/classes/result_classes.h"
 #include "python/src/classes/scan_classes.h"
 #include "python/src/convert/generated_id.h"
+#include "python/src/convert/key_cache.h"
 #include "core/provider_call_id.h"
 
 namespace revizer::python {
@@ -176,22 +178,25 @@ constexpr auto kEvent = describe<EventClass, &finish_event>(
 // The text straight from the record, stripped as it is written, in a
 // buffer each thread keeps between calls.
 PyObject* to_json_impl(const Event& event) {
-  thread_local std::string text;
-  text.clear();
+  thread_local json::TextSink text;
+  text.clear();  // keeps the buffer, unless a huge event made it huge
   json::write_text(event, text, core::StripAssetContentText{});
-  PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
-  if (text.capacity() > (std::size_t{1} << 20)) std::string().swap(text);  // keep no huge buffer
-  return str;
+  return new_str(text.view());
 }
 
 PyObject* from_dict_impl(PyObject* data) {
   // Normalising a dict without "raw" changes nothing: plain data in the
   // written form is read straight into the record.
   if (PyDict_CheckExact(data)) {
-    const int has_raw = PyDict_ContainsString(data, "raw");
+    static std::atomic<PyObject*> raw_key{nullptr};
+    PyObject* raw = static_key(raw_key, "raw");
+    const int has_raw = raw == nullptr ? -1 : PyDict_Contains(data, raw);
     if (has_raw == 0) {
-      Event event;
-      if (read_from_py(data, event)) return create_object<EventClass>(std::move(event));
+      // Read straight into the new object's record: the common case moves
+      // nothing. On anything else the object goes, and the general path runs.
+      Ref object = Ref::steal(emplace_object<EventClass>(type_object_or_panic<EventClass>()));
+      if (!object) return nullptr;
+      if (read_from_py(data, instance<EventClass>(object.get())->record)) return object.release();
     } else if (has_raw < 0 && !discard_exception()) {
       return nullptr;
     }

@@ -1,17 +1,17 @@
 #include "python/src/convert/json_to_py.h"
 
-#include <vector>
 
 #include "python/src/binding/ref.h"
 #include "python/src/binding/text.h"
 #include "python/src/convert/key_cache.h"
+#include "support/inline_stack.h"
 
 namespace revizer::python {
 namespace {
 
 bool is_container(const json::Value& value) { return value.is_array() || value.is_object(); }
 
-PyObject* scalar_to_py(const json::Value& value) {
+PyObject* scalar_to_py(const json::Value& value, StrCaches* caches) {
   switch (value.kind()) {
     case json::Kind::Null: Py_RETURN_NONE;
     case json::Kind::Bool: return PyBool_FromLong(value.as_bool());
@@ -19,7 +19,7 @@ PyObject* scalar_to_py(const json::Value& value) {
     case json::Kind::I64: return PyLong_FromLongLong(value.as_i64());
     case json::Kind::F64: return PyFloat_FromDouble(value.as_f64());
     case json::Kind::String: {
-      return short_str(value.as_string());
+      return short_str(caches, value.as_string());
     }
     default: break;
   }
@@ -45,11 +45,12 @@ struct Frame {
 
 }  // namespace
 
-PyObject* json_to_py(const json::Value& value) {
-  if (!is_container(value)) return scalar_to_py(value);
+PyObject* json_to_py(const json::Value& value, StrCaches* caches) {
+  if (!is_container(value)) return scalar_to_py(value, caches);
   Ref result = Ref::steal(empty_container(value));
   if (!result) return nullptr;
-  std::vector<Frame> stack{{&value, result.get(), 0}};
+  InlineStack<Frame, 16> stack;
+  stack.push_back({&value, result.get(), 0});
   while (!stack.empty()) {
     Frame& top = stack.back();
     if (top.next == size_of(*top.value)) {
@@ -60,13 +61,13 @@ PyObject* json_to_py(const json::Value& value) {
     const bool in_array = top.value->is_array();
     PyObject* parent = top.object;
     const json::Value& child = in_array ? top.value->as_array()[i] : top.value->as_object().members()[i].value;
-    Ref item = Ref::steal(is_container(child) ? empty_container(child) : scalar_to_py(child));
+    Ref item = Ref::steal(is_container(child) ? empty_container(child) : scalar_to_py(child, caches));
     if (!item) return nullptr;
     PyObject* item_object = item.get();
     if (in_array) {
       PyList_SET_ITEM(parent, static_cast<Py_ssize_t>(i), item.release());
     } else {
-      Ref key = Ref::steal(dict_key(top.value->as_object().members()[i].key));
+      Ref key = Ref::steal(dict_key(caches, top.value->as_object().members()[i].key));
       if (!key || PyDict_SetItem(parent, key.get(), item_object) < 0) return nullptr;
     }
     // `top` is not used past this point: the push may move the frames.

@@ -3,6 +3,7 @@
 #include <Python.h>
 
 #include "model/json/value.h"
+#include "python/src/convert/key_cache.h"
 
 namespace revizer::python {
 
@@ -10,6 +11,7 @@ namespace revizer::python {
 // dict (keys in the object's order). New reference, or null with the error
 // set (only the interpreter's own failures). The walk is iterative, so no
 // depth of nesting can exhaust the stack.
-PyObject* json_to_py(const json::Value& value);
+PyObject* json_to_py(const json::Value& value, StrCaches* caches);
+inline PyObject* json_to_py(const json::Value& value) { return json_to_py(value, str_caches()); }
 
 }  // namespace revizer::python

@@ -2,7 +2,7 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
+#include <cstring>
 
 #include "python/src/binding/text.h"
 
@@ -10,59 +10,126 @@ namespace revizer::python {
 namespace {
 
 // Direct-mapped: a miss replaces the slot, so a cache never grows. Only
-// short texts are cached; the entries belong to one interpreter.
-constexpr std::size_t kMaxKeyBytes = 40;
+// short ASCII texts are cached (their str holds the very bytes, so a hit is
+// checked against the str itself); the entries belong to one interpreter.
+constexpr std::size_t kMaxCachedBytes = 64;
 
+// The str itself is the entry: a hit must compare its bytes anyway, and a
+// slot of one pointer keeps the table small enough to stay in the CPU caches.
 struct Slot {
-  std::string key;
   PyObject* object = nullptr;  // a strong reference, never released on thread exit
 };
 
 template <std::size_t Slots>
 struct Cache {
-  PyInterpreterState* interpreter = nullptr;
+  static_assert((Slots & (Slots - 1)) == 0, "a power of two");
   std::array<Slot, Slots> slots;
 };
 
-std::size_t hash_of(std::string_view key) {
-  std::uint32_t h = static_cast<std::uint32_t>(key.size()) * 0x9E3779B1u;
-  for (unsigned char c : key) h = (h ^ c) * 0x01000193u;
-  return h ^ (h >> 16);
+// A hash of the length and of three words of the text (the first, middle
+// and last eight bytes, overlapping in shorter texts), so that a lookup costs
+// the same for any length: a hit is confirmed against the cached str's bytes
+// anyway, and texts that differ only elsewhere merely share a slot. Shorter
+// texts are read as overlapping halves: copying bytes one by one into a word
+// stalls the load that follows.
+std::uint64_t hash_of(std::string_view text) {
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  std::uint64_t h = (n + 1) * kMultiplier;
+  auto mix = [&](std::uint64_t word) {
+    h = (h ^ word) * kMultiplier;
+    h ^= h >> 29;
+  };
+  auto load8 = [](const char* at) {
+    std::uint64_t word;
+    std::memcpy(&word, at, 8);
+    return word;
+  };
+  if (n >= 8) {
+    mix(load8(p));
+    mix(load8(p + (n - 8) / 2));
+    mix(load8(p + n - 8));
+  } else if (n >= 4) {
+    std::uint32_t first, last;
+    std::memcpy(&first, p, 4);
+    std::memcpy(&last, p + n - 4, 4);
+    mix(std::uint64_t{first} << 32 | last);
+  } else if (n != 0) {
+    const auto byte = [&](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
+    mix(byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16);
+  }
+  return h ^ (h >> 32);
 }
 
-PyObject* fresh_key(std::string_view key) { return new_str(key); }
+bool is_ascii(std::string_view text) {
+  std::uint64_t high = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    high |= word;
+  }
+  for (; i < text.size(); ++i) high |= static_cast<unsigned char>(text[i]);
+  return (high & 0x8080808080808080ull) == 0;
+}
 
-// The cached str for `key` from `cache`, made (and interned when `Intern`)
+// A new str of ASCII bytes: no decoding needed.
+PyObject* ascii_str(std::string_view text) {
+  PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
+  if (str != nullptr && !text.empty()) std::memcpy(PyUnicode_1BYTE_DATA(str), text.data(), text.size());
+  return str;
+}
+
+bool holds(PyObject* str, std::string_view text) {
+  return static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)) == text.size() &&
+         std::memcmp(PyUnicode_1BYTE_DATA(str), text.data(), text.size()) == 0;
+}
+
+// The cached str for `text` from `cache`, made (and interned when `Intern`)
 // on a miss.
 template <bool Intern, std::size_t Slots>
-PyObject* cached(Cache<Slots>& cache, std::string_view key) {
-  if (key.size() > kMaxKeyBytes) return fresh_key(key);
-  PyInterpreterState* interpreter = PyInterpreterState_Get();
-  if (cache.interpreter != interpreter) {
-    if (cache.interpreter != nullptr) return fresh_key(key);  // a thread moved between interpreters
-    cache.interpreter = interpreter;
-  }
-  Slot& slot = cache.slots[hash_of(key) % Slots];
-  if (slot.object != nullptr && slot.key == key) return Py_NewRef(slot.object);
-  PyObject* object = fresh_key(key);
+PyObject* cached(Cache<Slots>& cache, std::string_view text) {
+  if (text.size() > kMaxCachedBytes) return new_str(text);
+  const std::uint64_t hash = hash_of(text);
+  Slot& slot = cache.slots[hash & (Slots - 1)];
+  // A cached str is ASCII, so equal bytes prove the text ASCII too.
+  if (slot.object != nullptr && holds(slot.object, text)) return Py_NewRef(slot.object);
+  if (!is_ascii(text)) return new_str(text);
+  PyObject* object = ascii_str(text);
   if (object == nullptr) return nullptr;
   if constexpr (Intern) PyUnicode_InternInPlace(&object);
   Py_XDECREF(slot.object);
-  slot.key.assign(key);
   slot.object = Py_NewRef(object);
   return object;
 }
 
 }  // namespace
 
-PyObject* dict_key(std::string_view key) {
-  thread_local Cache<256> cache;
-  return cached<true>(cache, key);
+struct StrCaches {
+  PyInterpreterState* interpreter = nullptr;
+  Cache<256> keys;
+  Cache<1024> values;
+};
+
+StrCaches* str_caches() noexcept {
+  thread_local StrCaches caches;
+  PyInterpreterState* interpreter = PyInterpreterState_Get();
+  if (caches.interpreter != interpreter) {
+    if (caches.interpreter != nullptr) return nullptr;  // a thread moved between interpreters
+    caches.interpreter = interpreter;
+  }
+  return &caches;
 }
 
-PyObject* short_str(std::string_view text) {
-  thread_local Cache<1024> cache;
-  return cached<false>(cache, text);
+PyObject* dict_key(StrCaches* caches, std::string_view key) {
+  if (caches == nullptr) return new_str(key);
+  return cached<true>(caches->keys, key);
+}
+
+PyObject* short_str(StrCaches* caches, std::string_view text) {
+  if (caches == nullptr) return new_str(text);
+  return cached<false>(caches->values, text);
 }
 
 }  // namespace revizer::python

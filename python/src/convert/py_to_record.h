@@ -36,6 +36,7 @@
 #include "model/json/external_union.h"
 #include "model/json/record_text.h"
 #include "model/json/record.h"
+#include "python/src/convert/key_cache.h"
 #include "python/src/convert/recursion_guard.h"
 #include "support/box.h"
 
@@ -55,9 +56,9 @@ inline bool enter(std::optional<RecursionGuard>& guard) {
   return false;
 }
 
-// UTF-8 of an exact str; a str the codec cannot encode (lone surrogates) is
-// the general path's business.
-inline bool utf8_of(PyObject* object, std::string_view& out) {
+// UTF-8 of a str that is not ASCII; one the codec cannot encode (lone
+// surrogates) is the general path's business.
+[[gnu::noinline]] inline bool utf8_of_unicode(PyObject* object, std::string_view& out) {
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(object, &size);
   if (data == nullptr) {
@@ -65,6 +66,14 @@ inline bool utf8_of(PyObject* object, std::string_view& out) {
     return false;
   }
   out = std::string_view(data, static_cast<std::size_t>(size));
+  return true;
+}
+
+// UTF-8 of an exact str: an ASCII str's own bytes, in place.
+[[gnu::always_inline]] inline bool utf8_of(PyObject* object, std::string_view& out) {
+  if (!PyUnicode_IS_COMPACT_ASCII(object)) return utf8_of_unicode(object, out);
+  out = std::string_view(static_cast<const char*>(PyUnicode_DATA(object)),
+                         static_cast<std::size_t>(PyUnicode_GET_LENGTH(object)));
   return true;
 }
 
@@ -98,11 +107,10 @@ inline bool converts_quietly(PyObject* value) {
   return read_integer(value, integer);
 }
 
-// Calls `visit(key_text, value)` for each entry of an exact dict whose keys
-// are all exact str, under the dict's recursion level; false as soon as
-// anything does not fit or a visit returns false.
+// Calls `visit(key, value)` for each entry of an exact dict, under the
+// dict's recursion level; false as soon as a visit returns false.
 template <class Visit>
-bool read_entries(PyObject* object, Visit&& visit) {
+bool read_dict_entries(PyObject* object, Visit&& visit) {
   if (!PyDict_CheckExact(object)) return false;  // array forms, and mappings of other types
   std::optional<RecursionGuard> guard;
   if (!enter(guard)) return false;
@@ -111,20 +119,54 @@ bool read_entries(PyObject* object, Visit&& visit) {
   PyObject* value = nullptr;
   // No Python code runs in this loop, so the dict cannot change under it.
   while (PyDict_Next(object, &position, &key, &value)) {
-    std::string_view key_text;
-    if (!PyUnicode_CheckExact(key) || !utf8_of(key, key_text)) return false;
-    if (!visit(key_text, value)) return false;
+    if (!visit(key, value)) return false;
   }
   return true;
+}
+
+// The same with the key as text: false also when a key is not an exact str.
+template <class Visit>
+bool read_entries(PyObject* object, Visit&& visit) {
+  return read_dict_entries(object, [&](PyObject* key, PyObject* value) {
+    std::string_view key_text;
+    return PyUnicode_CheckExact(key) && utf8_of(key, key_text) && visit(key_text, value);
+  });
+}
+
+// The interned keys of R's fields by position (null where interning failed,
+// which only costs the match by text). Each key sits in its own once-set
+// slot, so no lock is held while a key is made.
+template <class R>
+auto interned_field_keys() {
+  const auto& description = json_record(static_cast<const R*>(nullptr));
+  constexpr std::size_t kFields = std::remove_cvref_t<decltype(description)>::kFields;
+  return [&]<std::size_t... I>(std::index_sequence<I...>) {
+    std::array<PyObject*, kFields> keys{field_key<R, I>(description.template key_at<I>())...};
+    if (PyErr_Occurred()) PyErr_Clear();
+    return keys;
+  }(std::make_index_sequence<kFields>{});
 }
 
 template <class R>
 bool read_record(PyObject* object, R& out) {
   const auto& description = json_record(static_cast<const R*>(nullptr));
+  const auto keys = interned_field_keys<R>();
   std::uint64_t seen = 0;
-  const bool read_all = read_entries(object, [&](std::string_view key, PyObject* value) {
+  std::size_t next = 0;  // where the key after the last match would be, in declaration order
+  const bool read_all = read_dict_entries(object, [&](PyObject* key, PyObject* value) {
+    // Keys written in code are interned, like the field keys: most match by
+    // pointer, first at the position after the last match.
+    std::size_t index = next < keys.size() && keys[next] == key ? next : keys.size();
+    for (std::size_t i = 0; index == keys.size() && i < keys.size(); ++i)
+      if (keys[i] == key) index = i;
+    if (index < keys.size()) {
+      next = index + 1;
+      return description.visit_field_at(out, index, seen, [&](auto& member) { return read_py(value, member); });
+    }
+    std::string_view key_text;
+    if (!PyUnicode_CheckExact(key) || !utf8_of(key, key_text)) return false;
     bool known = false;
-    const bool read = description.visit_field(out, key, seen, [&](auto& member) {
+    const bool read = description.visit_field(out, key_text, seen, [&](auto& member) {
       known = true;
       return read_py(value, member);
     });
@@ -284,6 +326,17 @@ bool read_through_codec(PyObject* object, T& out) {
   return static_cast<bool>(json::Codec<T>::decode(std::move(scalar), out, json::Mode::Direct));
 }
 
+// read_py into a value just made by default (a new list element or optional
+// value): a record is read in place, not reset first.
+template <class T>
+bool read_fresh(PyObject* object, T& out) {
+  if constexpr (json::DescribedRecord<T>) {
+    return read_record(object, out);
+  } else {
+    return read_py(object, out);
+  }
+}
+
 template <class T>
 bool read_py(PyObject* object, T& out) {
   if constexpr (std::is_same_v<T, std::string>) {
@@ -311,7 +364,7 @@ bool read_py(PyObject* object, T& out) {
       out.reset();
       return true;
     }
-    return read_py(object, out.emplace());
+    return read_fresh(object, out.emplace());
   } else if constexpr (kIsVector<T>) {
     if (!PyList_CheckExact(object)) return false;
     std::optional<RecursionGuard> guard;
@@ -320,7 +373,7 @@ bool read_py(PyObject* object, T& out) {
     out.clear();
     out.resize(static_cast<std::size_t>(size));
     for (Py_ssize_t i = 0; i < size; ++i)
-      if (!read_py(PyList_GET_ITEM(object, i), out[static_cast<std::size_t>(i)])) return false;
+      if (!read_fresh(PyList_GET_ITEM(object, i), out[static_cast<std::size_t>(i)])) return false;
     return true;
   } else if constexpr (json::DescribedRecord<T>) {
     out = T{};  // as the decoder does: a fresh record, whatever the member held

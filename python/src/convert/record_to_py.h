@@ -45,19 +45,18 @@ namespace revizer::python {
 // (strip_asset_content.h), without building that form: a record whose
 // description has the five identifying keys leaves its content keys out, and
 // a JSON value holding asset content is stripped in a copy.
+// `caches`: the str caches of this conversion (key_cache.h).
 template <class T, bool Strip = false>
-PyObject* to_py(const T& x);
+PyObject* to_py(const T& x, StrCaches* caches);
+
+template <class T, bool Strip = false>
+PyObject* to_py(const T& x) {
+  return to_py<T, Strip>(x, str_caches());
+}
 
 namespace detail {
 
 
-
-// One interned key per record field, shared by every call.
-template <class R, std::size_t I>
-PyObject* field_key(std::string_view key) {
-  static std::atomic<PyObject*> slot{nullptr};
-  return static_key(slot, key);
-}
 
 // The interned texts of a union: its keys and its variant names.
 template <class V, std::size_t I>
@@ -94,7 +93,7 @@ inline PyObject* new_dict_for(std::size_t keys) {
 }
 
 template <bool Strip, class R>
-PyObject* record_to_py(const R& r) {
+PyObject* record_to_py(const R& r, StrCaches* caches) {
   const auto& description = json_record(static_cast<const R*>(nullptr));
   Ref dict = Ref::steal(new_dict_for(std::remove_cvref_t<decltype(description)>::kFields));
   if (!dict) return nullptr;
@@ -104,28 +103,29 @@ PyObject* record_to_py(const R& r) {
         if (drops_content && core::is_asset_content_key(key)) return true;
         PyObject* key_object = field_key<R, I>(key);
         if (key_object == nullptr) return false;
-        Ref value = Ref::steal(to_py<std::decay_t<decltype(member)>, Strip>(member));
+        Ref value = Ref::steal(to_py<std::decay_t<decltype(member)>, Strip>(member, caches));
         return value && PyDict_SetItem(dict.get(), key_object, value.get()) == 0;
       });
   return done ? dict.release() : nullptr;
 }
 
 template <bool Strip, class V>
-PyObject* content_to_py(const V& v) {
-  return std::visit([](const auto& content) { return to_py<std::decay_t<decltype(content)>, Strip>(content); }, v);
+PyObject* content_to_py(const V& v, StrCaches* caches) {
+  return std::visit(
+      [caches](const auto& content) { return to_py<std::decay_t<decltype(content)>, Strip>(content, caches); }, v);
 }
 
 // {"tag": "Name", "content": ...} and {"Name": ...}; an internally tagged
 // union's record gets its tag as the first key.
 template <bool Strip, class V>
-PyObject* union_to_py(const V& v) {
+PyObject* union_to_py(const V& v, StrCaches* caches) {
   const auto& description = json_record(static_cast<const V*>(nullptr));
   using D = json::detail::DescriptionOf<V>;
   const std::size_t index = v.index();
   Ref name = Ref::steal(variant_name<V>(index, description.names[index]));
   if (!name) return nullptr;
   if constexpr (json::detail::ExternalDescription<D>) {
-    Ref content = Ref::steal(content_to_py<Strip>(v));
+    Ref content = Ref::steal(content_to_py<Strip>(v, caches));
     if (!content) return nullptr;
     Ref dict = Ref::steal(PyDict_New());
     if (!dict || PyDict_SetItem(dict.get(), name.get(), content.get()) < 0) return nullptr;
@@ -135,7 +135,7 @@ PyObject* union_to_py(const V& v) {
     if (tag_key == nullptr) return nullptr;
     Ref dict = Ref::steal(PyDict_New());
     if (!dict || PyDict_SetItem(dict.get(), tag_key, name.get()) < 0) return nullptr;
-    Ref content = Ref::steal(content_to_py<Strip>(v));
+    Ref content = Ref::steal(content_to_py<Strip>(v, caches));
     if (!content) return nullptr;
     if constexpr (json::detail::AdjacentDescription<D>) {
       PyObject* content_key = union_text<V, 1>(description.content_key);
@@ -148,20 +148,16 @@ PyObject* union_to_py(const V& v) {
 }
 
 template <bool Strip>
-PyObject* value_to_py(const json::Value& value) {
+PyObject* value_to_py(const json::Value& value, StrCaches* caches) {
   if constexpr (Strip) {
     if ((value.is_object() || value.is_array()) && core::holds_asset_content(value)) {
       json::Value stripped = value;
       core::strip_asset_content(stripped);
-      return json_to_py(stripped);
+      return json_to_py(stripped, caches);
     }
   }
-  return json_to_py(value);
+  return json_to_py(value, caches);
 }
-
-template <bool Strip>
-inline constexpr auto kToPy = [](const auto& x) { return to_py<std::decay_t<decltype(x)>, Strip>(x); };
-inline constexpr auto kDictKey = [](const std::string& key) { return dict_key(key); };
 
 template <class T>
 concept UnionValue = json::Described<T> && (json::detail::AdjacentDescription<json::detail::DescriptionOf<T>> ||
@@ -171,33 +167,34 @@ concept UnionValue = json::Described<T> && (json::detail::AdjacentDescription<js
 }  // namespace detail
 
 template <class T, bool Strip>
-PyObject* to_py(const T& x) {
+PyObject* to_py(const T& x, StrCaches* caches) {
+  auto element = [caches](const auto& item) { return to_py<std::decay_t<decltype(item)>, Strip>(item, caches); };
   if constexpr (std::is_same_v<T, std::string>) {
-    return short_str(x);
+    return short_str(caches, x);
   } else if constexpr (detail::Scalar<T>) {
     return py_scalar(x);
   } else if constexpr (std::is_same_v<T, double>) {
     if (!std::isfinite(x)) Py_RETURN_NONE;
     return PyFloat_FromDouble(x);
   } else if constexpr (std::is_same_v<T, json::Value>) {
-    return detail::value_to_py<Strip>(x);
+    return detail::value_to_py<Strip>(x, caches);
   } else if constexpr (json::kIsOptional<T>) {
     if (!x) Py_RETURN_NONE;
-    return to_py<typename T::value_type, Strip>(*x);
+    return to_py<typename T::value_type, Strip>(*x, caches);
   } else if constexpr (json::detail::kIsBox<T>) {
-    return to_py<std::remove_cvref_t<decltype(*x)>, Strip>(*x);
+    return to_py<std::remove_cvref_t<decltype(*x)>, Strip>(*x, caches);
   } else if constexpr (detail::kIsVectorValue<T>) {
-    return py_list_of(x, detail::kToPy<Strip>);
+    return py_list_of(x, element);
   } else if constexpr (detail::kIsTextMap<T>) {
-    return py_dict_of(x, detail::kDictKey, detail::kToPy<Strip>);
+    return py_dict_of(x, [caches](const std::string& key) { return dict_key(caches, key); }, element);
   } else if constexpr (json::JsonEnum<T>) {
     return new_str(json::json_name(x));
   } else if constexpr (json::DescribedRecord<T>) {
-    return detail::record_to_py<Strip>(x);
+    return detail::record_to_py<Strip>(x, caches);
   } else if constexpr (detail::UnionValue<T>) {
-    return detail::union_to_py<Strip>(x);
+    return detail::union_to_py<Strip>(x, caches);
   } else {
-    return detail::value_to_py<Strip>(json::Codec<T>::encode(x));
+    return detail::value_to_py<Strip>(json::Codec<T>::encode(x), caches);
   }
 }
 

@@ -108,6 +108,28 @@ TEST(Timestamp, ReadsRelaxedForms) {
   for (const Case& c : cases) EXPECT_EQ(read_back(c.input), c.written) << c.input;
 }
 
+// Texts in the written form take a shorter reading; the same texts with a
+// lower-case zone letter take the general one, and both agree, errors
+// included.
+TEST(Timestamp, WrittenFormReadsAsTheGeneralReaderDoes) {
+  const char* texts[] = {
+      "2025-03-04T05:06:07Z",          "2025-03-04T05:06:07.5Z",        "2025-03-04T05:06:07.123456789999Z",
+      "0000-01-01T00:00:00Z",          "9999-12-31T23:59:59.999999999Z", "2016-12-31T23:59:60.25Z",
+      "2024-02-29T00:00:00Z",          "2023-02-29T00:00:00Z",          "2024-13-01T00:00:00Z",
+      "2024-00-10T00:00:00Z",          "2024-01-32T24:00:00Z",          "2024-01-01T00:60:61Z",
+      "2024-01-01T00:00:00.Z",         "2024-01-01T00:00:00.1x",        "2024-01-01T00:00:00.1",
+  };
+  auto reading = [](std::string_view text) {
+    auto t = parse_rfc3339(text);
+    return t ? format_rfc3339(*t) : std::string("error: ") + std::string(message(t.error()));
+  };
+  for (std::string text : texts) {
+    std::string general = text;
+    general.back() = general.back() == 'Z' ? 'z' : general.back();
+    EXPECT_EQ(reading(text), reading(general)) << text;
+  }
+}
+
 TEST(Timestamp, RefusesWithTheFourErrorTexts) {
   const std::string invalid = "error: input contains invalid characters";
   const std::string premature = "error: premature end of input";

@@ -162,6 +162,71 @@ TEST(JsonWriter, CompactTextAndEscapes) {
   EXPECT_EQ(write(Value(std::numeric_limits<double>::infinity())), "null");
 }
 
+// The writer's buffer grows while strings and escapes are written: texts of
+// every length around its first sizes, with escapes at the start, the end and
+// every few bytes, all in one array, read back unchanged.
+TEST(JsonWriter, TextsAcrossBufferGrowth) {
+  Array texts;
+  for (std::size_t n = 0; n < 700; n += 7) {
+    std::string plain(n, 'x');
+    std::string escaped(n, 'y');
+    for (std::size_t i = 0; i < n; i += 5) escaped[i] = i % 2 ? '"' : '\x01';
+    if (n > 0) escaped[n - 1] = '\n';
+    texts.push_back(Value(plain));
+    texts.push_back(Value(escaped));
+  }
+  const Value all(std::move(texts));
+  const std::string text = write(all);
+  auto back = parse(text);
+  ASSERT_TRUE(back) << back.error().to_string();
+  EXPECT_TRUE(*back == all);
+  std::string appended = "prefix";
+  write_to(all, appended);
+  EXPECT_EQ(appended, "prefix" + text);
+}
+
+// The escape scan reads words, the last one overlapping bytes already seen:
+// one byte of each kind at every position of texts of every short length,
+// against a byte-by-byte reference.
+TEST(JsonWriter, EscapesAtEveryPositionOfShortTexts) {
+  auto reference = [](const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\f': out += "\\f"; break;
+        case '\r': out += "\\r"; break;
+        default:
+          if (c < 0x20) {
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+          } else {
+            out += static_cast<char>(c);
+          }
+      }
+    }
+    return out + "\"";
+  };
+  const char kinds[] = {'"', '\\', '\n', '\x1f', '\0', ' ', '\x7f', '\xc3', '!', '#', '[', ']'};
+  for (std::size_t n = 1; n <= 26; ++n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      for (char kind : kinds) {
+        std::string text(n, 'a');
+        text[i] = kind;
+        ASSERT_EQ(write(Value(text)), reference(text)) << "length " << n << ", position " << i;
+        text[n - 1 - (i * 7) % n] = '"';  // a second one, before or after
+        ASSERT_EQ(write(Value(text)), reference(text)) << "length " << n << ", position " << i;
+      }
+    }
+  }
+}
+
 TEST(JsonWriter, WritesMillionLevelsDeep) {
   Value v(1);
   for (int i = 0; i < 1'000'000; ++i) {
