@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "model/event/envelope_normalization.h"
+#include "model/event/event_text.h"
 #include "model/event/timestamp.h"
 #include "model/json/reader.h"
 #include "model/json/record_text.h"
@@ -228,6 +229,9 @@ PyResult<Event> event_from_json_value(json::Value value) {
 }
 
 PyResult<Event> event_from_json_text(std::string_view text) {
+  // Plain envelopes go straight from text to record; the general reading
+  // below takes the rest and makes every error.
+  if (Event event; event::read_event_text(text, event)) return event;
   auto value = json::parse(text);
   if (!value) {
     codec_value_error(value.error());
