@@ -11,9 +11,9 @@
 // It succeeds only where the tree path reads the same record, and the whole
 // text has been checked as strictly as `parse` checks it. On anything else
 // (a syntax or codec error, a known key met twice: the tree keeps the last
-// value at the first key's place, content before its union tag: held
-// content reads by other rules, an internally tagged union, a record or
-// union in array form, an enumeration or tag in object form) it returns
+// value at the first key's place, content or fields before their union
+// tag: held content reads by other rules, a record or union in array form,
+// an enumeration or tag in object form) it returns
 // false, and the caller runs the tree path from the start, which also makes
 // every error text and position.
 //
@@ -21,6 +21,7 @@
 //   if (!json::read_text(text, event, "raw")) ...   // the tree path
 
 #include <array>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -28,9 +29,11 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "model/json/enum_codec.h"
+#include "model/json/internal_union.h"
 #include "model/json/record.h"
 #include "model/json/record_text.h"
 #include "model/json/text_reader.h"
@@ -60,26 +63,62 @@ bool read_members(TextReader& in, Entry&& entry) {
   return true;
 }
 
+// One entry of a record's object, its key read: the field's value, or an
+// unknown key's value checked and dropped.
+template <class R>
+bool read_field(TextReader& in, R& out, std::string_view key, std::uint64_t& seen) {
+  const auto& description = json_record(static_cast<const R*>(nullptr));
+  const std::uint64_t before = seen;
+  bool read_one = true;
+  const bool known = description.visit_field(out, key, seen, [&](auto& member) {
+    // The key view dies with the next string read, so no later key is
+    // compared with it: the visit always ends the match. A key met before
+    // would be read by the tree with its last value.
+    read_one = seen != before && read(in, member);
+    return true;
+  });
+  return known ? read_one : in.skip_value();
+}
+
+// Where the entry at the cursor names field I or later, byte for byte and
+// not yet seen, reads it. Keys mostly come in declaration order, so trying
+// the fields after the last one read spares most keys the scan and the
+// search (read_field). `matched` tells whether a field's key was taken.
+template <class R, std::size_t... I>
+bool read_next_field(TextReader& in, R& out, std::size_t& next, std::uint64_t& seen, bool& matched,
+                     std::index_sequence<I...>) {
+  const auto& description = json_record(static_cast<const R*>(nullptr));
+  bool ok = true;
+  matched = ((I >= next && in.key_is(description.template field<I>().key)
+                  ? (next = I + 1, ok = (seen & (std::uint64_t{1} << I)) == 0 && in.colon() &&
+                                        read(in, out.*description.template field<I>().member),
+                     seen |= std::uint64_t{1} << I, true)
+                  : false) ||
+             ...);
+  return ok;
+}
+
 // A record from an object. `refused` names a key at which to give up (the
 // event envelope's "raw", which normalisation rewrites the envelope for).
 template <class R>
 bool read_record(TextReader& in, R& out, std::string_view refused = {}) {
   const auto& description = json_record(static_cast<const R*>(nullptr));
+  constexpr auto kIndices = std::make_index_sequence<std::remove_cvref_t<decltype(description)>::kFields>{};
+  if (!in.open('{')) return false;
   std::uint64_t seen = 0;
-  const bool read_all = read_members(in, [&](std::string_view key) {
-    if (!refused.empty() && key == refused) return false;
-    const std::uint64_t before = seen;
-    bool read_one = true;
-    const bool known = description.visit_field(out, key, seen, [&](auto& member) {
-      // The key view dies with the next string read, so no later key is
-      // compared with it: the visit always ends the match.
-      read_one = seen != before && read(in, member);
-      return true;
-    });
-    // Keys that are not fields are checked as text and dropped.
-    return known ? read_one : in.skip_value();
-  });
-  return read_all && description.has_required(seen);
+  std::size_t next = 0;
+  bool closed = false;
+  for (bool first = true;; first = false) {
+    if (!in.next_key(first, closed)) return false;
+    if (closed) break;
+    bool matched = false;
+    if (!read_next_field(in, out, next, seen, matched, kIndices)) return false;
+    if (matched) continue;
+    std::string_view key;
+    if (!in.key(key) || (!refused.empty() && key == refused) || !read_field(in, out, key, seen)) return false;
+  }
+  in.close();
+  return description.has_required(seen);
 }
 
 // The position of `name` among `names`, or false.
@@ -139,6 +178,51 @@ bool read_external(TextReader& in, V& out) {
   }) && read_one;
 }
 
+// An internally tagged union whose description can name the variant of a
+// tag (InternalUnion).
+template <class D>
+concept InternalTags = requires(const D& d, std::string_view tag) {
+  { d.tag_key() } -> std::same_as<std::string_view>;
+  { d.variant_of_tag(tag) } -> std::same_as<std::optional<std::size_t>>;
+};
+
+// {"<tag key>": "tag", fields of the variant's record...} with the tag
+// first. The tree holds the fields and reads them as held content, which
+// differs from a direct reading only in forms this reader refuses anyway
+// (enumerations and tags in object form, unions and records in array form).
+template <class V>
+bool read_internal(TextReader& in, V& out) {
+  struct Variant {
+    void (*emplace)(V&);
+    bool (*field)(TextReader&, V&, std::string_view, std::uint64_t&);
+    bool (*complete)(std::uint64_t);
+  };
+  static constexpr auto kVariants = []<std::size_t... I>(std::index_sequence<I...>) {
+    return std::array<Variant, sizeof...(I)>{Variant{
+        +[](V& v) { v.template emplace<I>(); },
+        +[](TextReader& text, V& v, std::string_view key, std::uint64_t& seen) {
+          return read_field(text, std::get<I>(v), key, seen);
+        },
+        +[](std::uint64_t seen) {
+          using R = std::variant_alternative_t<I, V>;
+          return json_record(static_cast<const R*>(nullptr)).has_required(seen);
+        }}...};
+  }(std::make_index_sequence<kAlternatives<V>>{});
+  const auto& description = json_record(static_cast<const V*>(nullptr));
+  std::optional<std::size_t> variant;
+  std::uint64_t seen = 0;
+  const bool read_all = read_members(in, [&](std::string_view key) {
+    const bool is_tag = key == description.tag_key();
+    if (variant) return !is_tag && kVariants[*variant].field(in, out, key, seen);
+    // Fields before the tag are held until it comes: the tree's business.
+    std::string_view name;
+    if (!is_tag || !in.string_value(name) || !(variant = description.variant_of_tag(name))) return false;
+    kVariants[*variant].emplace(out);
+    return true;
+  });
+  return read_all && variant && kVariants[*variant].complete(seen);
+}
+
 template <class T>
 bool read(TextReader& in, T& out) {
   if constexpr (std::is_same_v<T, std::string>) {
@@ -191,14 +275,21 @@ bool read(TextReader& in, T& out) {
       return read_adjacent(in, out);
     } else if constexpr (detail::ExternalDescription<D>) {
       return read_external(in, out);
+    } else if constexpr (InternalTags<D>) {
+      return read_internal(in, out);
     } else {
-      return false;  // internally tagged: all of it is held content
+      return false;
     }
   } else {
     // Scalars (booleans, numbers, hand-written kinds such as timestamps):
-    // the scanner's value, judged by the kind's own codec.
+    // the scanner's value, judged by the kind's own codec; a string goes
+    // to the codec's reader of string text where it has one.
     char c = 0;
     if (!in.peek(c) || c == '[' || c == '{') return false;
+    if constexpr (requires(std::string_view text) { Codec<T>::decode_string(text, out); }) {
+      std::string_view text;
+      if (c == '"') return in.string_value(text) && static_cast<bool>(Codec<T>::decode_string(text, out));
+    }
     Value scalar;
     return in.value(scalar) && static_cast<bool>(Codec<T>::decode(std::move(scalar), out, Mode::Direct));
   }

@@ -17,10 +17,6 @@ constexpr std::size_t kLargeObject = 32;
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Ends a plain run inside a string: a quote, a backslash, a control
-// character or a non-ASCII byte.
-inline std::uint64_t string_stops(std::uint64_t w) { return special_bytes(w) | (w & kHighBits); }
-
 // Length of the valid UTF-8 sequence at `p` (lead byte >= 0x80), 0 if invalid.
 inline int utf8_sequence(const unsigned char* p, const unsigned char* end) {
   const unsigned c = p[0];
@@ -249,18 +245,13 @@ std::vector<Member> TextReader::take_members(std::size_t mark) {
   return taken;
 }
 
-// The cursor stands after the opening quote. A string without escapes is
-// viewed in the text; one with escapes is built in a scratch buffer that
-// keeps its capacity, and the caller copies it once at its final size.
-bool TextReader::scan_string(std::string_view& out) {
-  const char* run = p_;
+// The rest of a string that holds an escape, a non-ASCII byte, a control
+// character or no closing quote; `run` is where the string's text began.
+bool TextReader::scan_string_rest(const char* run, std::string_view& out) {
   bool bad_utf8 = false;
   bool escaped = false;
   for (;;) {
-    p_ = skip_words(p_, end_, string_stops);
-    while (p_ != end_ && static_cast<unsigned char>(*p_) >= 0x20 && *p_ != '"' && *p_ != '\\' &&
-           static_cast<unsigned char>(*p_) < 0x80)
-      ++p_;
+    p_ = plain_run(p_, end_);
     if (p_ == end_) return fail(Code::EofString);
     const auto c = static_cast<unsigned char>(*p_);
     if (c == '"') {

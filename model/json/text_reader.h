@@ -10,10 +10,12 @@
 // token is not the one asked for, which a walker takes as "not mine".
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "model/json/byte_scan.h"
 #include "model/json/codec_error.h"
 #include "model/json/value.h"
 
@@ -61,15 +63,41 @@ class TextReader {
   bool next_element(bool first, bool& closed) {
     return next_entry(first, ']', Code::EofList, Code::ExpectedListCommaOrEnd, closed);
   }
-  // Steps to the next entry of an open object and reads its key up to the
-  // colon, or sets `closed` when the object ended. The key stays valid until
-  // the next string is read.
-  bool next_member(bool first, bool& closed, std::string_view& key) {
+  // Steps to the next entry of an open object, the cursor then on its key's
+  // opening quote, or sets `closed` when the object ended.
+  bool next_key(bool first, bool& closed) {
     if (!next_entry(first, '}', Code::EofObject, Code::ExpectedObjectCommaOrEnd, closed)) return false;
-    if (closed) return true;
-    if (*p_ != '"') return fail_peek(Code::KeyMustBeAString);
+    if (!closed && *p_ != '"') return fail_peek(Code::KeyMustBeAString);
+    return true;
+  }
+  // After next_key: consumes the key when its text is exactly `plain` (a
+  // key without escapes, quotes or control characters, as field names
+  // are); then `colon()` follows. False, consuming nothing, otherwise.
+  bool key_is(std::string_view plain) {
+    const std::size_t n = plain.size();
+    if (static_cast<std::size_t>(end_ - p_) < n + 2 || p_[n + 1] != '"' || std::memcmp(p_ + 1, plain.data(), n) != 0)
+      return false;
+    p_ += n + 2;
+    return true;
+  }
+  // After a key: white space, the colon, white space.
+  bool colon() {
+    skip_space();
+    if (p_ == end_) return fail_peek(Code::EofObject);
+    if (*p_ != ':') return fail_peek(Code::ExpectedColon);
     ++p_;
-    return scan_string(key) && colon();
+    skip_space();
+    return true;
+  }
+  // After next_key: reads the key and the colon. The key stays valid until
+  // the next string is read.
+  bool key(std::string_view& out) {
+    ++p_;
+    return scan_string(out) && colon();
+  }
+  // next_key and key together.
+  bool next_member(bool first, bool& closed, std::string_view& key_out) {
+    return next_key(first, closed) && (closed || key(key_out));
   }
   // The next value when it is a string; the view stays valid until the next
   // string is read.
@@ -147,22 +175,41 @@ class TextReader {
     return true;
   }
 
-  // After a key: white space, the colon, white space.
-  bool colon() {
-    skip_space();
-    if (p_ == end_) return fail_peek(Code::EofObject);
-    if (*p_ != ':') return fail_peek(Code::ExpectedColon);
-    ++p_;
-    skip_space();
-    return true;
-  }
-
   bool ident(const char* rest);
   bool array(Value& out);
   bool object(Value& out);
   bool opens_container() const { return *p_ == '[' || *p_ == '{'; }
   std::vector<Member> take_members(std::size_t mark);
-  bool scan_string(std::string_view& out);
+  // Skips printable ASCII other than a quote or a backslash.
+  static const char* plain_run(const char* p, const char* end) {
+    // Ends a plain run: a quote, a backslash, a control character or a
+    // non-ASCII byte.
+    p = skip_words(p, end, [](std::uint64_t w) { return special_bytes(w) | (w & kHighBits); });
+    if (end - p >= 8) return p;  // on the first byte that ends the run
+    while (p != end && static_cast<unsigned char>(*p) >= 0x20 && *p != '"' && *p != '\\' &&
+           static_cast<unsigned char>(*p) < 0x80)
+      ++p;
+    return p;
+  }
+
+  // The cursor stands after the opening quote. A string without escapes is
+  // viewed in the text; one with escapes is built in a scratch buffer that
+  // keeps its capacity, and the caller copies it once at its final size.
+  bool scan_string(std::string_view& out) {
+    const char* const run = p_;
+    // Most strings are plain ASCII: one scan to the closing quote.
+    const char* p = plain_run(p_, end_);
+    if (p != end_ && *p == '"') [[likely]] {
+      out = std::string_view(run, static_cast<std::size_t>(p - run));
+      p_ = p + 1;
+      return true;
+    }
+    p_ = p;
+    return scan_string_rest(run, out);
+  }
+  // The rest of a string that holds an escape, a non-ASCII byte, a control
+  // character or no closing quote; `run` is where its text began.
+  bool scan_string_rest(const char* run, std::string_view& out);
   bool escape(std::string& out);
   bool hex4(std::uint32_t& out);
   bool unicode_escape(std::string& out);

@@ -205,6 +205,7 @@ PyObject* from_dict_impl(PyObject* data) {
 }
 
 PyObject* from_json_impl(std::string_view text) {
+  if (Event event; event::read_event_text(text, event)) return create_object<EventClass>(std::move(event));
   auto event = event_from_json_text(text);
   if (!event) return nullptr;
   return create_object<EventClass>(std::move(*event));

@@ -29,6 +29,11 @@ constexpr std::string_view kCard =
     R"j("allow_permissions":["Read(**)"],"deny_permissions":[],"hook_commands":[]}],)j"
     R"("normalized_context":{"codex.permission_mode":"acceptEdits","tavimor.initial_label":"fix"}})";
 
+constexpr std::string_view kMcpServers =
+    R"("hook_commands":[],"mcp_servers":{"docs":{"type":"stdio","command":"docs-mcp","args":["--root"],)"
+    R"("env":{"LOG":"warn"}},"web":{"type":"streamable-http","url":"https://x","headers":{"A":"b"},"timeout":5,)"
+    R"("alwaysLoad":true},"ws":{"type":"ws","url":"wss://y"}}}])";
+
 std::string agent() {
   return std::string(R"({"id":"agent-7","provider":"anthropic","platform":"claude-code","card":{"CodingAgentCard":)") +
          std::string(kCard) + "}}";
@@ -106,6 +111,8 @@ TEST(EventText, PlainEnvelopesGoStraightToTheRecord) {
       envelope(R"({"category":"State","payload":{"type":"Snapshot","data":{"snapshot_id":"s","working_dir":null,"open_files":[],)"
                R"("git_branch":"main","variables":{"a":[1]}}}})"),
       replaced(envelope(), R"("provider_call_id":"toolu_01")", R"("provider_call_id":null)"),
+      // Internally tagged MCP servers with their tag first, aliases included.
+      replaced(envelope(), R"("hook_commands":[]}])", kMcpServers),
   };
   for (const std::string& text : cases) EXPECT_TRUE(taken(text)) << text;
 }
@@ -128,6 +135,10 @@ TEST(EventText, StepsAsideWhereTheGeneralReadingDiffers) {
       replaced(envelope(), R"({"category":"Action",)", R"({"category":{"Action":null},)"),
       replaced(envelope(), R"({"id":"agent-7","actor_type":"Agent"})", R"(["agent-7","Agent"])"),
       envelope(R"(["Observation",["Thought",{"thought":"t"}]])"),
+      // An internally tagged union's fields before its tag are held content.
+      replaced(envelope(), R"("hook_commands":[]}])", R"("hook_commands":[],"mcp_servers":{"d":{"command":"c","type":"stdio"}}}])"),
+      replaced(envelope(), R"("hook_commands":[]}])", R"("hook_commands":[],"mcp_servers":{"d":{"type":"stdio","command":"c","type":"stdio"}}}])"),
+      replaced(envelope(), R"("hook_commands":[]}])", R"("hook_commands":[],"mcp_servers":{"d":["stdio","c"]}}])"),
   };
   for (const std::string& text : cases) {
     EXPECT_FALSE(taken(text)) << text;
