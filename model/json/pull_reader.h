@@ -244,6 +244,9 @@ bool read(TextReader& in, T& out) {
     for (bool first = true;; first = false) {
       if (!in.next_element(first, closed)) return false;
       if (closed) break;
+      // Lists in records are short: room for a few saves the first steps
+      // of growth.
+      if (first) out.reserve(4);
       if (!read(in, out.emplace_back())) return false;
     }
     in.close();

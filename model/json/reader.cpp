@@ -14,6 +14,8 @@ namespace {
 
 // Objects with this many keys leave the scanned stack for an indexed Object.
 constexpr std::size_t kLargeObject = 32;
+// Entries a shared stack makes room for when first used.
+constexpr std::size_t kFirstStack = 32;
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -167,6 +169,9 @@ bool TextReader::ident(const char* rest) {
 // are read straight into their stack slot; a nested container is read
 // aside first, since it grows the stack under it.
 bool TextReader::array(Value& out) {
+  // The shared stacks start at a size that holds most documents' nesting
+  // without growing step by step.
+  if (elements_.capacity() == 0) elements_.reserve(kFirstStack);
   const std::size_t mark = elements_.size();
   for (bool first = true, closed = false;; first = false) {
     if (!next_entry(first, ']', Code::EofList, Code::ExpectedListCommaOrEnd, closed)) return false;
@@ -187,6 +192,7 @@ bool TextReader::array(Value& out) {
 }
 
 bool TextReader::object(Value& out) {
+  if (members_.capacity() == 0) members_.reserve(kFirstStack);
   const std::size_t mark = members_.size();
   Object large;  // takes over from the stack once the object grows large
   bool is_large = false;

@@ -37,7 +37,7 @@ class TextReader {
   // --- steps for walkers ---
 
   // The first byte of the next value, after white space; false at the end.
-  bool peek(char& c) {
+  [[gnu::always_inline]] bool peek(char& c) {
     skip_space();
     if (p_ == end_) return false;
     c = *p_;
@@ -50,7 +50,7 @@ class TextReader {
   }
   // Enters the array ('[') or object ('{') that comes next, counting its
   // level; `close()` leaves the level once its last entry reported `closed`.
-  bool open(char bracket) {
+  [[gnu::always_inline]] bool open(char bracket) {
     skip_space();
     if (p_ == end_ || *p_ != bracket || depth_ == kMaxDepth) return false;
     ++p_;
@@ -65,7 +65,7 @@ class TextReader {
   }
   // Steps to the next entry of an open object, the cursor then on its key's
   // opening quote, or sets `closed` when the object ended.
-  bool next_key(bool first, bool& closed) {
+  [[gnu::always_inline]] bool next_key(bool first, bool& closed) {
     if (!next_entry(first, '}', Code::EofObject, Code::ExpectedObjectCommaOrEnd, closed)) return false;
     if (!closed && *p_ != '"') return fail_peek(Code::KeyMustBeAString);
     return true;
@@ -73,7 +73,7 @@ class TextReader {
   // After next_key: consumes the key when its text is exactly `plain` (a
   // key without escapes, quotes or control characters, as field names
   // are); then `colon()` follows. False, consuming nothing, otherwise.
-  bool key_is(std::string_view plain) {
+  [[gnu::always_inline]] bool key_is(std::string_view plain) {
     const std::size_t n = plain.size();
     if (static_cast<std::size_t>(end_ - p_) < n + 2 || p_[n + 1] != '"' || std::memcmp(p_ + 1, plain.data(), n) != 0)
       return false;
@@ -81,7 +81,7 @@ class TextReader {
     return true;
   }
   // After a key: white space, the colon, white space.
-  bool colon() {
+  [[gnu::always_inline]] bool colon() {
     skip_space();
     if (p_ == end_) return fail_peek(Code::EofObject);
     if (*p_ != ':') return fail_peek(Code::ExpectedColon);
