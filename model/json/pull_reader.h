@@ -3,21 +3,21 @@
 // Records straight from JSON text: a fast path beside the tree path
 // (`parse`, then `decode<R>`). It walks the text with the reader's own
 // scanner (text_reader.h), so syntax, strings, numbers and nesting follow
-// one set of rules, and fills the record through its description
-// (`Record::visit_field`, `Record::has_required`) with no tree in between:
-// strings go straight into the record's members, JSON-valued fields are
-// built by the scanner as the tree path builds them.
+// one set of rules, and fills the record through its description (the
+// fields of json::Record, the union descriptions, the enumeration tables)
+// with no tree in between: strings go straight into the record's members,
+// JSON-valued fields are built by the scanner as the tree path builds them.
 //
 // It succeeds only where the tree path reads the same record, and the whole
 // text has been checked as strictly as `parse` checks it. On anything else
-// (a syntax or codec error, a known key met twice: the tree keeps the last
-// value at the first key's place, content or fields before their union
-// tag: held content reads by other rules, a record or union in array form,
-// an enumeration or tag in object form) it returns
-// false, and the caller runs the tree path from the start, which also makes
-// every error text and position.
+// it returns false, and the caller runs the tree path from the start, which
+// also makes every error text and position. "Anything else" is: a syntax or
+// codec error; a known key met twice (the tree keeps the last value at the
+// first key's place); content or fields before their union tag (held
+// content reads by other rules); a record or union in array form; an
+// enumeration or union tag in object form.
 //
-//   Event event;                          // freshly made
+//   Event event;                                    // freshly made
 //   if (!json::read_text(text, event, "raw")) ...   // the tree path
 
 #include <array>

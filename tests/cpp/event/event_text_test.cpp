@@ -34,6 +34,16 @@ constexpr std::string_view kMcpServers =
     R"("env":{"LOG":"warn"}},"web":{"type":"streamable-http","url":"https://x","headers":{"A":"b"},"timeout":5,)"
     R"("alwaysLoad":true},"ws":{"type":"ws","url":"wss://y"}}}])";
 
+constexpr const char* kAdjudicated =
+R"({"decision":"Deny","mode":"steer","reason":"r","metadata":[{"policy_id":"p","description":"d","escal)"
+               R"(ate":true,"escalate_arg":"a","metadata":{"k":"v","j":"w"}}],"guardrails":{"signature":{"triggered":t)"
+               R"(rue,"severity":"high","categories":["c"],"matches":[{"rule":"r","namespace":"n","metadata":{"a":"b"})"
+               R"(}]},"ifc":{"label":"l","fallback_reason":"f","available":false,"explanation":"e"},"semantic":{"categ)"
+               R"(ories":["x"],"available":true,"findings":[{"rubric_id":"r","category":"c","explanation":"e"}],"unava)"
+               R"(ilable_rubrics":["u"]}},"steering":{"instructions":["i"],"explanation":"e"},"policy_sources":[{"name)"
+               R"(":"s","version":-3,"revision":"r","digest":"d","labels":{"b":"1","a":"2"},"policies":[{"name":"p","l)"
+               R"(abels":{"x":"y"}}]}]})";
+
 std::string agent() {
   return std::string(R"({"id":"agent-7","provider":"anthropic","platform":"claude-code","card":{"CodingAgentCard":)") +
          std::string(kCard) + "}}";
@@ -111,6 +121,8 @@ TEST(EventText, PlainEnvelopesGoStraightToTheRecord) {
       envelope(R"({"category":"State","payload":{"type":"Snapshot","data":{"snapshot_id":"s","working_dir":null,"open_files":[],)"
                R"("git_branch":"main","variables":{"a":[1]}}}})"),
       replaced(envelope(), R"("provider_call_id":"toolu_01")", R"("provider_call_id":null)"),
+      // Hash-ordered maps and nested unions of a control payload.
+      envelope(std::string(R"({"category":"Control","payload":{"type":"Adjudicated","data":)") + kAdjudicated + "}}"),
       // Internally tagged MCP servers with their tag first, aliases included.
       replaced(envelope(), R"("hook_commands":[]}])", kMcpServers),
   };
