@@ -204,9 +204,21 @@ PyObject* from_dict_impl(PyObject* data) {
   return create_object<EventClass>(std::move(*event));
 }
 
+// The general reading of an envelope's text: parse, normalise, decode. It
+// makes every error.
+PyResult<Event> event_from_parsed_text(std::string_view text) {
+  auto value = json::parse(text);
+  if (!value) {
+    codec_value_error(value.error());
+    return raised();
+  }
+  return event_from_json_value(std::move(*value));
+}
+
 PyObject* from_json_impl(std::string_view text) {
+  // Straight into the object's record when the text allows it.
   if (Event event; event::read_event_text(text, event)) return create_object<EventClass>(std::move(event));
-  auto event = event_from_json_text(text);
+  auto event = event_from_parsed_text(text);
   if (!event) return nullptr;
   return create_object<EventClass>(std::move(*event));
 }
@@ -231,14 +243,9 @@ PyResult<Event> event_from_json_value(json::Value value) {
 
 PyResult<Event> event_from_json_text(std::string_view text) {
   // Plain envelopes go straight from text to record; the general reading
-  // below takes the rest and makes every error.
+  // takes the rest.
   if (Event event; event::read_event_text(text, event)) return event;
-  auto value = json::parse(text);
-  if (!value) {
-    codec_value_error(value.error());
-    return raised();
-  }
-  return event_from_json_value(std::move(*value));
+  return event_from_parsed_text(text);
 }
 
 // from_dict has no other path than normalising and decoding the JSON form.
