@@ -1,6 +1,8 @@
 // Our JSON reader and writer against RapidJSON's DOM, in the same run, on a
 // real event envelope (a tool call from a coding agent, ~2 KB), a generated
-// event-sized document and a trajectory-sized (~1 MB) one.
+// event-sized document and a trajectory-sized (~1 MB) one. Then the event
+// envelope read into its record: through the tree (parse, normalise,
+// decode) and straight from the text.
 
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
@@ -9,6 +11,9 @@
 
 #include <string>
 
+#include "model/event/envelope_normalization.h"
+#include "model/event/event_record.h"
+#include "model/event/event_text.h"
 #include "model/json/reader.h"
 #include "model/json/writer.h"
 
@@ -141,6 +146,28 @@ void WriteRapid(benchmark::State& state) {
   set_bytes(state, doc);
 }
 
+void DecodeTree(benchmark::State& state) {
+  const std::string& doc = tool_call_doc();
+  for (auto _ : state) {
+    auto v = revizer::json::parse(doc);
+    if (!v || !revizer::event::normalize_event_envelope(*v)) state.SkipWithError("parse failed");
+    auto e = revizer::json::decode<revizer::event::Event>(std::move(*v));
+    if (!e) state.SkipWithError("decode failed");
+    benchmark::DoNotOptimize(e);
+  }
+  set_bytes(state, doc);
+}
+
+void DecodeStraight(benchmark::State& state) {
+  const std::string& doc = tool_call_doc();
+  for (auto _ : state) {
+    revizer::event::Event e;
+    if (!revizer::event::read_event_text(doc, e)) state.SkipWithError("not taken");
+    benchmark::DoNotOptimize(e);
+  }
+  set_bytes(state, doc);
+}
+
 // RapidJSON's default, and with the guarantees our reader always gives
 // (UTF-8 validated, floats correctly rounded).
 constexpr unsigned kRapidDefault = rapidjson::kParseDefaultFlags;
@@ -161,5 +188,7 @@ BENCHMARK(ReadRapid<trajectory_doc, kRapidDefault>)->Name("Read/trajectory/rapid
 BENCHMARK(ReadRapid<trajectory_doc, kRapidStrict>)->Name("Read/trajectory/rapidjson_validating");
 BENCHMARK(WriteOurs<trajectory_doc>)->Name("Write/trajectory/ours");
 BENCHMARK(WriteRapid<trajectory_doc>)->Name("Write/trajectory/rapidjson");
+BENCHMARK(DecodeTree)->Name("Decode/tool_call/tree");
+BENCHMARK(DecodeStraight)->Name("Decode/tool_call/straight");
 
 }  // namespace

@@ -29,4 +29,11 @@ struct revizer::json::Codec<revizer::event::Timestamp> {
     out = *t;
     return Ok{};
   }
+  // From the text of a JSON string, for readers that hold no Value.
+  static Decoded decode_string(std::string_view text, event::Timestamp& out) {
+    auto t = event::parse_rfc3339(text);
+    if (!t) return fail(CodecError{std::string(event::message(t.error()))});
+    out = *t;
+    return Ok{};
+  }
 };

@@ -68,6 +68,12 @@ class InternalUnion {
   std::string_view expecting() const { return expecting_; }
   std::string_view tag_key() const { return tag_key_; }
   std::string_view written_tag(std::size_t variant) const { return names_[variant]; }
+  // The variant that a tag given as a string selects, if any.
+  std::optional<std::size_t> variant_of_tag(std::string_view tag) const {
+    for (std::size_t i = 0; i < kReadTags; ++i)
+      if (read_names_[i] == tag) return read_variants_[i];
+    return std::nullopt;
+  }
 
   Value encode(const V& v) const {
     Object o;

@@ -102,6 +102,11 @@ class Record {
   }
 
   std::string_view expecting() const { return expecting_; }
+  // Field I of the description, for readers that walk the fields in order.
+  template <std::size_t I>
+  constexpr const auto& field() const {
+    return std::get<I>(fields_);
+  }
 
   constexpr bool has_unique_keys() const {
     return std::apply(

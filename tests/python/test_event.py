@@ -373,6 +373,23 @@ class TestForms:
             Event.from_json(text)
         assert str(exc_info.value) == message
 
+    def test_from_json_reads_repeated_keys_held_content_and_late_errors(self):
+        event = fixed(Thought("x"))
+        text = event.to_json()
+        # A repeated key keeps its last value; content before its tag is held.
+        assert Event.from_json(text[:-1] + ',"event_id":"evt-2"}').event_id == "evt-2"
+        data = event.to_dict()
+        payload = data["event"]["payload"]
+        data["event"] = {"payload": {"data": payload["data"], "type": payload["type"]}, "category": "Observation"}
+        assert Event.from_json(json.dumps(data)) == event
+        # The whole text is checked, also after a complete event.
+        with pytest.raises(ValueError) as exc_info:
+            Event.from_json(text + " x")
+        assert str(exc_info.value) == f"trailing characters at line 1 column {len(text) + 2}"
+        with pytest.raises(ValueError) as exc_info:
+            Event.from_json(text[:-1] + ',"extra":[1,]}')
+        assert str(exc_info.value) == f"trailing comma at line 1 column {len(text) + 12}"
+
     def test_from_json_takes_only_str(self):
         with pytest.raises(TypeError) as exc_info:
             Event.from_json(b"{}")

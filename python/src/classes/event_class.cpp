@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "model/event/envelope_normalization.h"
+#include "model/event/event_text.h"
 #include "model/event/timestamp.h"
 #include "model/json/reader.h"
 #include "model/json/record_text.h"
@@ -208,8 +209,21 @@ PyObject* from_dict_impl(PyObject* data) {
   return create_object<EventClass>(std::move(*event));
 }
 
+// The general reading of an envelope's text: parse, normalise, decode. It
+// makes every error.
+PyResult<Event> event_from_parsed_text(std::string_view text) {
+  auto value = json::parse(text);
+  if (!value) {
+    codec_value_error(value.error());
+    return raised();
+  }
+  return event_from_json_value(std::move(*value));
+}
+
 PyObject* from_json_impl(std::string_view text) {
-  auto event = event_from_json_text(text);
+  // Straight into the object's record when the text allows it.
+  if (Event event; event::read_event_text(text, event)) return create_object<EventClass>(std::move(event));
+  auto event = event_from_parsed_text(text);
   if (!event) return nullptr;
   return create_object<EventClass>(std::move(*event));
 }
@@ -233,12 +247,10 @@ PyResult<Event> event_from_json_value(json::Value value) {
 }
 
 PyResult<Event> event_from_json_text(std::string_view text) {
-  auto value = json::parse(text);
-  if (!value) {
-    codec_value_error(value.error());
-    return raised();
-  }
-  return event_from_json_value(std::move(*value));
+  // Plain envelopes go straight from text to record; the general reading
+  // takes the rest.
+  if (Event event; event::read_event_text(text, event)) return event;
+  return event_from_parsed_text(text);
 }
 
 // from_dict has no other path than normalising and decoding the JSON form.

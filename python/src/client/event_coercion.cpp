@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "model/event/envelope_normalization.h"
+#include "model/event/event_text.h"
 #include "model/event/event_record.h"
 #include "model/json/reader.h"
 #include "python/src/binding/binding.h"
@@ -37,6 +38,7 @@ PyResult<event::Event> decode_envelope(json::Value value, std::string_view prefi
 }
 
 PyResult<event::Event> read_envelope(std::string_view text, std::string_view prefix) {
+  if (event::Event event; event::read_event_text(text, event)) return event;
   auto value = json::parse(text);
   if (!value) return value_error(prefix, value.error().to_string());
   return decode_envelope(std::move(*value), prefix);
