@@ -42,15 +42,15 @@ class InternalUnion {
 
  public:
   // Each variant read under its written tag alone.
-  consteval InternalUnion(std::string_view expecting, std::string_view tag_key, VariantNames<V> names)
+  consteval InternalUnion(std::string_view expecting, std::string_view tag, VariantNames<V> written)
     requires(kReadTags == kAlternatives<V>)
-      : expecting_(expecting), tag_key_(tag_key), names_(names), read_names_(names) {
+      : tag_key(tag), names(written), expecting_(expecting), read_names_(written) {
     for (std::size_t i = 0; i < kReadTags; ++i) read_variants_[i] = i;
   }
 
-  consteval InternalUnion(std::string_view expecting, std::string_view tag_key, VariantNames<V> names,
+  consteval InternalUnion(std::string_view expecting, std::string_view tag, VariantNames<V> written,
                           std::array<ReadTag, kReadTags> read)
-      : expecting_(expecting), tag_key_(tag_key), names_(names) {
+      : tag_key(tag), names(written), expecting_(expecting) {
     for (std::size_t i = 0; i < kReadTags; ++i) {
       // Not constant expressions, so a bad table fails the build here.
       if (read[i].variant >= kAlternatives<V>) throw "a read tag selects no variant";
@@ -60,14 +60,15 @@ class InternalUnion {
     for (std::size_t v = 0; v < kAlternatives<V>; ++v) {
       bool listed = false;
       for (std::size_t i = 0; i < kReadTags; ++i)
-        listed = listed || (read_names_[i] == names_[v] && read_variants_[i] == v);
+        listed = listed || (read_names_[i] == names[v] && read_variants_[i] == v);
       if (!listed) throw "a written tag must also be read";
     }
   }
 
   std::string_view expecting() const { return expecting_; }
-  std::string_view tag_key() const { return tag_key_; }
-  std::string_view written_tag(std::size_t variant) const { return names_[variant]; }
+  // The key that holds the tag, and each variant's written tag.
+  std::string_view tag_key;
+  VariantNames<V> names;
   // The variant that a tag given as a string selects, if any.
   std::optional<std::size_t> variant_of_tag(std::string_view tag) const {
     for (std::size_t i = 0; i < kReadTags; ++i)
@@ -77,7 +78,7 @@ class InternalUnion {
 
   Value encode(const V& v) const {
     Object o;
-    o.append_new(std::string(tag_key_), Value(std::string(names_[v.index()])));
+    o.append_new(std::string(tag_key), Value(std::string(names[v.index()])));
     Value content = encode_content(v);
     for (Member& m : std::move(content.as_object()).take_members()) o.append_new(std::move(m.key), std::move(m.value));
     return Value(std::move(o));
@@ -88,7 +89,7 @@ class InternalUnion {
       std::optional<std::size_t> tag;
       Object held;
       for (Member& m : std::move(in).take_object().take_members()) {
-        if (m.key == tag_key_) {
+        if (m.key == tag_key) {
           auto index = read_tag(std::move(m.value), mode);
           if (!index) return fail(std::move(index).error());
           tag = *index;
@@ -96,12 +97,12 @@ class InternalUnion {
           held.append_new(std::move(m.key), std::move(m.value));
         }
       }
-      if (!tag) return fail(errors::missing_field(tag_key_));
+      if (!tag) return fail(errors::missing_field(tag_key));
       return decode_content<V>(*tag, Value(std::move(held)), Mode::Buffered);
     }
     if (in.is_array()) {
       Array elements = std::move(in).take_array();
-      if (elements.empty()) return fail(errors::missing_field(tag_key_));
+      if (elements.empty()) return fail(errors::missing_field(tag_key));
       auto index = read_tag(std::move(elements[0]), mode);
       if (!index) return fail(std::move(index).error());
       elements.erase(elements.begin());
@@ -116,8 +117,6 @@ class InternalUnion {
   }
 
   std::string_view expecting_;
-  std::string_view tag_key_;
-  VariantNames<V> names_;
   std::array<std::string_view, kReadTags> read_names_{};
   std::array<std::size_t, kReadTags> read_variants_{};
 };

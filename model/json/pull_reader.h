@@ -182,7 +182,7 @@ bool read_external(TextReader& in, V& out) {
 // tag (InternalUnion).
 template <class D>
 concept InternalTags = requires(const D& d, std::string_view tag) {
-  { d.tag_key() } -> std::same_as<std::string_view>;
+  { d.tag_key } -> std::convertible_to<std::string_view>;
   { d.variant_of_tag(tag) } -> std::same_as<std::optional<std::size_t>>;
 };
 
@@ -212,7 +212,7 @@ bool read_internal(TextReader& in, V& out) {
   std::optional<std::size_t> variant;
   std::uint64_t seen = 0;
   const bool read_all = read_members(in, [&](std::string_view key) {
-    const bool is_tag = key == description.tag_key();
+    const bool is_tag = key == description.tag_key;
     if (variant) return !is_tag && kVariants[*variant].field(in, out, key, seen);
     // Fields before the tag are held until it comes: the tree's business.
     std::string_view name;

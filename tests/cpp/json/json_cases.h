@@ -12,6 +12,7 @@
 
 #include "model/json/codec.h"
 #include "model/json/reader.h"
+#include "model/json/record_text.h"
 #include "model/json/writer.h"
 
 namespace revizer::testing {
@@ -27,7 +28,12 @@ template <class R>
 std::string round_trip(std::string_view text, json::Mode mode = json::Mode::Direct) {
   auto r = json::decode<R>(value_of(text), mode);
   if (!r) return r.error().to_string();
-  return json::write(json::encode(*r));
+  std::string written = json::write(json::encode(*r));
+  // The direct text writer must agree with writing the encoded value.
+  std::string direct;
+  json::write_text(*r, direct);
+  EXPECT_EQ(direct, written) << text;
+  return written;
 }
 
 struct JsonCase {
