@@ -75,6 +75,15 @@ PyObject* variant_name(std::size_t index, std::string_view name) {
   return text == nullptr ? nullptr : Py_NewRef(text);
 }
 
+// The JSON name of an enumeration value, interned once per value like the
+// record keys: the same few names come back on every call.
+template <json::JsonEnum E>
+PyObject* enum_name(E e) {
+  static std::array<std::atomic<PyObject*>, json::kEnumCount<E>> slots{};
+  PyObject* text = static_key(slots[static_cast<std::size_t>(e)], json::json_name(e));
+  return text == nullptr ? nullptr : Py_NewRef(text);
+}
+
 template <class D>
 bool is_asset_description(const D& description) {
   static const bool asset = [&] {
@@ -92,21 +101,46 @@ inline PyObject* new_dict_for(std::size_t keys) {
   return _PyDict_NewPresized(static_cast<Py_ssize_t>(keys));
 }
 
+// The record's fields into `dict`, after whatever it holds already.
 template <bool Strip, class R>
-PyObject* record_to_py(const R& r, StrCaches* caches) {
+bool fill_record(PyObject* dict, const R& r, StrCaches* caches) {
   const auto& description = json_record(static_cast<const R*>(nullptr));
-  Ref dict = Ref::steal(new_dict_for(std::remove_cvref_t<decltype(description)>::kFields));
-  if (!dict) return nullptr;
   const bool drops_content = Strip && is_asset_description(description);
-  const bool done = description.for_each_written(
+  return description.for_each_written(
       r, [&]<std::size_t I>(std::integral_constant<std::size_t, I>, std::string_view key, const auto& member) {
         if (drops_content && core::is_asset_content_key(key)) return true;
         PyObject* key_object = field_key<R, I>(key);
         if (key_object == nullptr) return false;
         Ref value = Ref::steal(to_py<std::decay_t<decltype(member)>, Strip>(member, caches));
-        return value && PyDict_SetItem(dict.get(), key_object, value.get()) == 0;
+        return value && PyDict_SetItem(dict, key_object, value.get()) == 0;
       });
-  return done ? dict.release() : nullptr;
+}
+
+// The number of keys a record's dict form has at most; 0 for other values.
+template <class T>
+constexpr std::size_t fields_of() {
+  if constexpr (json::DescribedRecord<T>) {
+    return std::remove_cvref_t<decltype(json_record(static_cast<const T*>(nullptr)))>::kFields;
+  } else {
+    return 0;
+  }
+}
+
+template <bool Strip, class R>
+PyObject* record_to_py(const R& r, StrCaches* caches) {
+  Ref dict = Ref::steal(new_dict_for(fields_of<R>()));
+  if (!dict || !fill_record<Strip>(dict.get(), r, caches)) return nullptr;
+  return dict.release();
+}
+
+// What an internally tagged union's variant holds, unboxed.
+template <class T>
+const T* content_record(const T& content) {
+  return &content;
+}
+template <class T>
+const T* content_record(const Box<T>& content) {
+  return &*content;
 }
 
 template <bool Strip, class V>
@@ -133,17 +167,32 @@ PyObject* union_to_py(const V& v, StrCaches* caches) {
   } else {
     PyObject* tag_key = union_text<V, 0>(description.tag_key);
     if (tag_key == nullptr) return nullptr;
-    Ref dict = Ref::steal(PyDict_New());
-    if (!dict || PyDict_SetItem(dict.get(), tag_key, name.get()) < 0) return nullptr;
-    Ref content = Ref::steal(content_to_py<Strip>(v, caches));
-    if (!content) return nullptr;
     if constexpr (json::detail::AdjacentDescription<D>) {
+      Ref dict = Ref::steal(PyDict_New());
+      if (!dict || PyDict_SetItem(dict.get(), tag_key, name.get()) < 0) return nullptr;
+      Ref content = Ref::steal(content_to_py<Strip>(v, caches));
+      if (!content) return nullptr;
       PyObject* content_key = union_text<V, 1>(description.content_key);
       if (content_key == nullptr || PyDict_SetItem(dict.get(), content_key, content.get()) < 0) return nullptr;
+      return dict.release();
     } else {
-      if (PyDict_Update(dict.get(), content.get()) < 0) return nullptr;
+      // The record's keys go straight after the tag: no dict of its own to
+      // build, merge and free.
+      return std::visit(
+          [&](const auto& content) -> PyObject* {
+            using Content = std::remove_cvref_t<decltype(*content_record(content))>;
+            Ref dict = Ref::steal(new_dict_for(1 + fields_of<Content>()));
+            if (!dict || PyDict_SetItem(dict.get(), tag_key, name.get()) < 0) return nullptr;
+            if constexpr (json::DescribedRecord<Content>) {
+              if (!fill_record<Strip>(dict.get(), *content_record(content), caches)) return nullptr;
+            } else {
+              Ref merged = Ref::steal(to_py<std::decay_t<decltype(content)>, Strip>(content, caches));
+              if (!merged || PyDict_Update(dict.get(), merged.get()) < 0) return nullptr;
+            }
+            return dict.release();
+          },
+          v);
     }
-    return dict.release();
   }
 }
 
