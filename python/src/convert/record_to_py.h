@@ -6,8 +6,9 @@
 // same order and the same kinds of value (a non-finite float is None), only
 // without building and destroying the JSON value in between. Unions take
 // their description's form (adjacently, internally or externally tagged);
-// kinds with no direct form here (hand-written codecs such as timestamps)
-// take the JSON path.
+// a hand-written codec that gives its string's text alone (`encode_text`,
+// as timestamps do) is written from that text; other kinds with no direct
+// form here take the JSON path.
 //
 // New reference, or null with the error set.
 
@@ -208,6 +209,13 @@ PyObject* value_to_py(const json::Value& value, StrCaches* caches) {
   return json_to_py(value, caches);
 }
 
+// A kind whose JSON form is always a string, which its codec writes
+// without building the JSON value (`encode_text(x).view()`).
+template <class T>
+concept TextEncoded = requires(const T& x) {
+  { json::Codec<T>::encode_text(x).view() } -> std::convertible_to<std::string_view>;
+};
+
 template <class T>
 concept UnionValue = json::Described<T> && (json::detail::AdjacentDescription<json::detail::DescriptionOf<T>> ||
                                              json::detail::InternalDescription<json::detail::DescriptionOf<T>> ||
@@ -237,11 +245,13 @@ PyObject* to_py(const T& x, StrCaches* caches) {
   } else if constexpr (detail::kIsTextMap<T>) {
     return py_dict_of(x, [caches](const std::string& key) { return dict_key(caches, key); }, element);
   } else if constexpr (json::JsonEnum<T>) {
-    return new_str(json::json_name(x));
+    return detail::enum_name(x);
   } else if constexpr (json::DescribedRecord<T>) {
     return detail::record_to_py<Strip>(x, caches);
   } else if constexpr (detail::UnionValue<T>) {
     return detail::union_to_py<Strip>(x, caches);
+  } else if constexpr (detail::TextEncoded<T>) {
+    return short_str(caches, json::Codec<T>::encode_text(x).view());
   } else {
     return detail::value_to_py<Strip>(json::Codec<T>::encode(x), caches);
   }
