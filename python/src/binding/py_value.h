@@ -104,14 +104,6 @@ namespace detail {
 
 }  // namespace detail
 
-// A dict sized for `keys` entries up front: growing one entry at a time
-// reallocates its table past five keys, which costs more than the spare
-// slots of a record that leaves some keys out. New reference, or null with
-// the error set.
-inline PyObject* new_dict_for(std::size_t keys) {
-  return _PyDict_NewPresized(static_cast<Py_ssize_t>(keys));
-}
-
 // A new list of `make(value)` for each of `values` (a vector). New
 // reference, or null with the error set.
 template <class Values, class Make>
@@ -134,7 +126,7 @@ PyObject* py_list_of(const Values& values, Make&& make) {
 // in its own order.
 template <class Map, class MakeKey, class MakeValue>
 PyObject* py_dict_of(const Map& map, MakeKey&& make_key, MakeValue&& make_value) {
-  Ref dict = Ref::steal(new_dict_for(map.size()));
+  Ref dict = Ref::steal(PyDict_New());
   if (!dict) return nullptr;
   for (const auto& [key, value] : map) {
     Ref key_object = Ref::steal(make_key(key));

@@ -1,7 +1,6 @@
 #include "python/src/convert/json_to_py.h"
 
 
-#include "python/src/binding/py_value.h"
 #include "python/src/binding/ref.h"
 #include "python/src/binding/text.h"
 #include "python/src/convert/key_cache.h"
@@ -29,7 +28,7 @@ PyObject* scalar_to_py(const json::Value& value, StrCaches* caches) {
 
 PyObject* empty_container(const json::Value& value) {
   if (value.is_array()) return PyList_New(static_cast<Py_ssize_t>(value.as_array().size()));
-  return new_dict_for(value.as_object().size());
+  return PyDict_New();
 }
 
 std::size_t size_of(const json::Value& container) {

@@ -95,6 +95,13 @@ bool is_asset_description(const D& description) {
   return asset;
 }
 
+// A dict sized for every field up front: growing one entry at a time
+// reallocates its table for records past five keys, which costs more than
+// the spare slots of a record that leaves some keys out.
+inline PyObject* new_dict_for(std::size_t keys) {
+  return _PyDict_NewPresized(static_cast<Py_ssize_t>(keys));
+}
+
 // The record's fields into `dict`, after whatever it holds already.
 template <bool Strip, class R>
 bool fill_record(PyObject* dict, const R& r, StrCaches* caches) {
