@@ -28,8 +28,14 @@ bool is_asset(const json::Object& object) {
   return true;
 }
 
+// The five identifying keys and a content key take six members at least:
+// smaller objects, most of them, are passed over without a lookup.
+bool is_asset_with_content(const json::Object& object) {
+  return object.size() > kAssetKeys.size() && is_asset(object) && has_content_key(object);
+}
+
 void strip_object(json::Object& object) {
-  if (!is_asset(object) || !has_content_key(object)) return;
+  if (!is_asset_with_content(object)) return;
   std::vector<json::Member> members = std::move(object).take_members();
   for (std::string_view key : kContentKeys) {
     for (std::size_t i = 0; i < members.size(); ++i) {
@@ -62,16 +68,20 @@ void strip_asset_content(json::Value& value) {
 
 bool holds_asset_content(const json::Value& value) {
   InlineStack<const json::Value*, 32> pending;
-  pending.push_back(&value);
+  // Only containers are queued: a scalar holds nothing.
+  auto queue = [&](const json::Value& child) {
+    if (child.is_array() || child.is_object()) pending.push_back(&child);
+  };
+  queue(value);
   while (!pending.empty()) {
     const json::Value* current = pending.back();
     pending.pop_back();
     if (current->is_array()) {
-      for (const json::Value& element : current->as_array()) pending.push_back(&element);
-    } else if (current->is_object()) {
+      for (const json::Value& element : current->as_array()) queue(element);
+    } else {
       const json::Object& object = current->as_object();
-      if (is_asset(object) && has_content_key(object)) return true;
-      for (const json::Member& member : object) pending.push_back(&member.value);
+      if (is_asset_with_content(object)) return true;
+      for (const json::Member& member : object) queue(member.value);
     }
   }
   return false;

@@ -296,7 +296,7 @@ bool year_in_calendar(std::int64_t year) { return year >= Timestamp::kMinYear &&
 
 // --- writing ------------------------------------------------------------------
 
-void append_digits(std::string& out, std::uint64_t n, int width) {
+void append_digits(TimestampText& out, std::uint64_t n, int width) {
   char buffer[20];
   int len = 0;
   do {
@@ -307,7 +307,7 @@ void append_digits(std::string& out, std::uint64_t n, int width) {
   while (len > 0) out.push_back(buffer[--len]);
 }
 
-std::string format_with(const Timestamp& t, std::string_view zone) {
+TimestampText format_with(const Timestamp& t, std::string_view zone) {
   const std::int64_t days = floor_div(t.unix_seconds(), kSecondsPerDay);
   const auto second_of_day = static_cast<unsigned>(floor_mod(t.unix_seconds(), kSecondsPerDay));
   const unsigned hour = second_of_day / 3600;
@@ -321,8 +321,7 @@ std::string format_with(const Timestamp& t, std::string_view zone) {
   }
   const CivilDate date = civil_from_days(days);
 
-  std::string out;
-  out.reserve(40);
+  TimestampText out;
   if (date.year >= 0 && date.year <= 9999) {
     append_digits(out, static_cast<std::uint64_t>(date.year), 4);
   } else {
@@ -400,9 +399,11 @@ Result<Timestamp, TimestampError> parse_rfc3339(std::string_view text) {
   return *t;
 }
 
-std::string format_rfc3339(const Timestamp& t) { return format_with(t, "Z"); }
+TimestampText rfc3339_text(const Timestamp& t) { return format_with(t, "Z"); }
 
-std::string format_rfc3339_utc_offset(const Timestamp& t) { return format_with(t, "+00:00"); }
+std::string format_rfc3339(const Timestamp& t) { return std::string(rfc3339_text(t).view()); }
+
+std::string format_rfc3339_utc_offset(const Timestamp& t) { return std::string(format_with(t, "+00:00").view()); }
 
 WireTimestamp to_wire_timestamp(const Timestamp& t) noexcept {
   return {t.unix_seconds(), static_cast<std::int32_t>(t.nanos())};

@@ -17,6 +17,7 @@
 // years outside 0..9999 are written with an explicit sign.
 
 #include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -83,9 +84,26 @@ std::string_view message(TimestampError error) noexcept;
 // separator of the date and time, before the offset and at the end.
 Result<Timestamp, TimestampError> parse_rfc3339(std::string_view text);
 
+// The written form of a timestamp, held in place: no allocation for a text
+// that a caller copies once anyway. The longest, "-262143-01-01T00:00:00.000000001+00:00",
+// has 38 characters.
+class TimestampText {
+ public:
+  std::string_view view() const noexcept { return {chars_, size_}; }
+  void push_back(char c) noexcept { chars_[size_++] = c; }
+  void append(std::string_view text) noexcept {
+    for (char c : text) push_back(c);
+  }
+
+ private:
+  char chars_[40];
+  std::size_t size_ = 0;
+};
+
 // The JSON form: "2025-03-04T05:06:07.120Z", the fraction as 0, 3, 6 or 9
 // digits (the fewest that hold it exactly).
 std::string format_rfc3339(const Timestamp& t);
+TimestampText rfc3339_text(const Timestamp& t);
 // The same text ending in "+00:00" instead of "Z".
 std::string format_rfc3339_utc_offset(const Timestamp& t);
 

@@ -23,6 +23,8 @@ Result<Timestamp, json::CodecError> timestamp_from_json(const json::Value& value
 template <>
 struct revizer::json::Codec<revizer::event::Timestamp> {
   static Value encode(const event::Timestamp& t) { return event::timestamp_to_json(t); }
+  // The text of the JSON string alone, for writers that need no Value.
+  static event::TimestampText encode_text(const event::Timestamp& t) { return event::rfc3339_text(t); }
   static Decoded decode(Value&& in, event::Timestamp& out, Mode) {
     auto t = event::timestamp_from_json(in);
     if (!t) return fail(std::move(t).error());

@@ -184,3 +184,7 @@ def test_texts_convert_unchanged_through_the_shared_str_cache():
     neighbours = [f"value-{i}" for i in range(5000)]
     assert [Parameter(t, t, t).to_dict()["name"] for t in neighbours] == neighbours
     assert [Parameter(t, t, t).to_dict()["name"] for t in reversed(neighbours)] == neighbours[::-1]
+    # About as many texts as the cache holds, twice over: texts that share a
+    # set alternate between its two slots.
+    some = neighbours[:700] * 2
+    assert [Parameter(t, t, t).to_dict()["name"] for t in some] == some

@@ -1,17 +1,22 @@
 #include "python/src/convert/key_cache.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "python/src/binding/text.h"
 
 namespace revizer::python {
 namespace {
 
-// Direct-mapped: a miss replaces the slot, so a cache never grows. Only
-// short ASCII texts are cached (their str holds the very bytes, so a hit is
-// checked against the str itself); the entries belong to one interpreter.
+// Two-way set-associative: a text goes to one set of two slots, a miss
+// replaces the older of the two, so a cache never grows, and two texts of
+// one conversion that share a set both stay (in a direct-mapped table they
+// would evict each other on every call). Only short ASCII texts are cached
+// (their str holds the very bytes, so a hit is checked against the str
+// itself); the entries belong to one interpreter.
 constexpr std::size_t kMaxCachedBytes = 64;
 
 // The str itself is the entry: a hit must compare its bytes anyway, and a
@@ -20,46 +25,46 @@ struct Slot {
   PyObject* object = nullptr;  // a strong reference, never released on thread exit
 };
 
-template <std::size_t Slots>
+template <std::size_t Sets>
 struct Cache {
-  static_assert((Slots & (Slots - 1)) == 0, "a power of two");
-  std::array<Slot, Slots> slots;
+  static_assert((Sets & (Sets - 1)) == 0, "a power of two");
+  // The most recently used slot of a set first.
+  std::array<std::array<Slot, 2>, Sets> sets;
 };
 
 // A hash of the length and of three words of the text (the first, middle
 // and last eight bytes, overlapping in shorter texts), so that a lookup costs
 // the same for any length: a hit is confirmed against the cached str's bytes
-// anyway, and texts that differ only elsewhere merely share a slot. Shorter
+// anyway, and texts that differ only elsewhere merely share a set. Shorter
 // texts are read as overlapping halves: copying bytes one by one into a word
-// stalls the load that follows.
-std::uint64_t hash_of(std::string_view text) {
-  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+// stalls the load that follows. The two products are independent, so the
+// lookup waits for one multiplication, not a chain of them; the set comes
+// from their high bits, which every input bit reaches.
+[[gnu::always_inline]] inline std::uint64_t hash_of(std::string_view text) {
+  constexpr std::uint64_t kFirst = 0x9E3779B97F4A7C15ull;
+  constexpr std::uint64_t kSecond = 0xC2B2AE3D27D4EB4Full;
   const char* p = text.data();
   const std::size_t n = text.size();
-  std::uint64_t h = (n + 1) * kMultiplier;
-  auto mix = [&](std::uint64_t word) {
-    h = (h ^ word) * kMultiplier;
-    h ^= h >> 29;
-  };
   auto load8 = [](const char* at) {
     std::uint64_t word;
     std::memcpy(&word, at, 8);
     return word;
   };
+  std::uint64_t a = 0;
+  std::uint64_t b = 0;
   if (n >= 8) {
-    mix(load8(p));
-    mix(load8(p + (n - 8) / 2));
-    mix(load8(p + n - 8));
+    a = load8(p);
+    b = load8(p + (n - 8) / 2) ^ std::rotl(load8(p + n - 8), 32);
   } else if (n >= 4) {
     std::uint32_t first, last;
     std::memcpy(&first, p, 4);
     std::memcpy(&last, p + n - 4, 4);
-    mix(std::uint64_t{first} << 32 | last);
+    a = std::uint64_t{first} << 32 | last;
   } else if (n != 0) {
     const auto byte = [&](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
-    mix(byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16);
+    a = byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16;
   }
-  return h ^ (h >> 32);
+  return (((a ^ n) * kFirst) ^ ((b + n) * kSecond)) >> 32;
 }
 
 bool is_ascii(std::string_view text) {
@@ -88,19 +93,23 @@ bool holds(PyObject* str, std::string_view text) {
 
 // The cached str for `text` from `cache`, made (and interned when `Intern`)
 // on a miss.
-template <bool Intern, std::size_t Slots>
-PyObject* cached(Cache<Slots>& cache, std::string_view text) {
+template <bool Intern, std::size_t Sets>
+PyObject* cached(Cache<Sets>& cache, std::string_view text) {
   if (text.size() > kMaxCachedBytes) return new_str(text);
-  const std::uint64_t hash = hash_of(text);
-  Slot& slot = cache.slots[hash & (Slots - 1)];
+  auto& set = cache.sets[hash_of(text) & (Sets - 1)];
   // A cached str is ASCII, so equal bytes prove the text ASCII too.
-  if (slot.object != nullptr && holds(slot.object, text)) return Py_NewRef(slot.object);
+  if (set[0].object != nullptr && holds(set[0].object, text)) return Py_NewRef(set[0].object);
+  if (set[1].object != nullptr && holds(set[1].object, text)) {
+    std::swap(set[0], set[1]);
+    return Py_NewRef(set[0].object);
+  }
   if (!is_ascii(text)) return new_str(text);
   PyObject* object = ascii_str(text);
   if (object == nullptr) return nullptr;
   if constexpr (Intern) PyUnicode_InternInPlace(&object);
-  Py_XDECREF(slot.object);
-  slot.object = Py_NewRef(object);
+  Py_XDECREF(set[1].object);
+  set[1] = set[0];
+  set[0].object = Py_NewRef(object);
   return object;
 }
 
@@ -108,8 +117,8 @@ PyObject* cached(Cache<Slots>& cache, std::string_view text) {
 
 struct StrCaches {
   PyInterpreterState* interpreter = nullptr;
-  Cache<256> keys;
-  Cache<1024> values;
+  Cache<128> keys;
+  Cache<512> values;
 };
 
 StrCaches* str_caches() noexcept {

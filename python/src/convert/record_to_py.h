@@ -6,8 +6,9 @@
 // same order and the same kinds of value (a non-finite float is None), only
 // without building and destroying the JSON value in between. Unions take
 // their description's form (adjacently, internally or externally tagged);
-// kinds with no direct form here (hand-written codecs such as timestamps)
-// take the JSON path.
+// a hand-written codec that gives its string's text alone (`encode_text`,
+// as timestamps do) is written from that text; other kinds with no direct
+// form here take the JSON path.
 //
 // New reference, or null with the error set.
 
@@ -75,6 +76,15 @@ PyObject* variant_name(std::size_t index, std::string_view name) {
   return text == nullptr ? nullptr : Py_NewRef(text);
 }
 
+// The JSON name of an enumeration value, interned once per value like the
+// record keys: the same few names come back on every call.
+template <json::JsonEnum E>
+PyObject* enum_name(E e) {
+  static std::array<std::atomic<PyObject*>, json::kEnumCount<E>> slots{};
+  PyObject* text = static_key(slots[static_cast<std::size_t>(e)], json::json_name(e));
+  return text == nullptr ? nullptr : Py_NewRef(text);
+}
+
 template <class D>
 bool is_asset_description(const D& description) {
   static const bool asset = [&] {
@@ -92,21 +102,46 @@ inline PyObject* new_dict_for(std::size_t keys) {
   return _PyDict_NewPresized(static_cast<Py_ssize_t>(keys));
 }
 
+// The record's fields into `dict`, after whatever it holds already.
 template <bool Strip, class R>
-PyObject* record_to_py(const R& r, StrCaches* caches) {
+bool fill_record(PyObject* dict, const R& r, StrCaches* caches) {
   const auto& description = json_record(static_cast<const R*>(nullptr));
-  Ref dict = Ref::steal(new_dict_for(std::remove_cvref_t<decltype(description)>::kFields));
-  if (!dict) return nullptr;
   const bool drops_content = Strip && is_asset_description(description);
-  const bool done = description.for_each_written(
+  return description.for_each_written(
       r, [&]<std::size_t I>(std::integral_constant<std::size_t, I>, std::string_view key, const auto& member) {
         if (drops_content && core::is_asset_content_key(key)) return true;
         PyObject* key_object = field_key<R, I>(key);
         if (key_object == nullptr) return false;
         Ref value = Ref::steal(to_py<std::decay_t<decltype(member)>, Strip>(member, caches));
-        return value && PyDict_SetItem(dict.get(), key_object, value.get()) == 0;
+        return value && PyDict_SetItem(dict, key_object, value.get()) == 0;
       });
-  return done ? dict.release() : nullptr;
+}
+
+// The number of keys a record's dict form has at most; 0 for other values.
+template <class T>
+constexpr std::size_t fields_of() {
+  if constexpr (json::DescribedRecord<T>) {
+    return std::remove_cvref_t<decltype(json_record(static_cast<const T*>(nullptr)))>::kFields;
+  } else {
+    return 0;
+  }
+}
+
+template <bool Strip, class R>
+PyObject* record_to_py(const R& r, StrCaches* caches) {
+  Ref dict = Ref::steal(new_dict_for(fields_of<R>()));
+  if (!dict || !fill_record<Strip>(dict.get(), r, caches)) return nullptr;
+  return dict.release();
+}
+
+// What an internally tagged union's variant holds, unboxed.
+template <class T>
+const T* content_record(const T& content) {
+  return &content;
+}
+template <class T>
+const T* content_record(const Box<T>& content) {
+  return &*content;
 }
 
 template <bool Strip, class V>
@@ -133,17 +168,32 @@ PyObject* union_to_py(const V& v, StrCaches* caches) {
   } else {
     PyObject* tag_key = union_text<V, 0>(description.tag_key);
     if (tag_key == nullptr) return nullptr;
-    Ref dict = Ref::steal(PyDict_New());
-    if (!dict || PyDict_SetItem(dict.get(), tag_key, name.get()) < 0) return nullptr;
-    Ref content = Ref::steal(content_to_py<Strip>(v, caches));
-    if (!content) return nullptr;
     if constexpr (json::detail::AdjacentDescription<D>) {
+      Ref dict = Ref::steal(PyDict_New());
+      if (!dict || PyDict_SetItem(dict.get(), tag_key, name.get()) < 0) return nullptr;
+      Ref content = Ref::steal(content_to_py<Strip>(v, caches));
+      if (!content) return nullptr;
       PyObject* content_key = union_text<V, 1>(description.content_key);
       if (content_key == nullptr || PyDict_SetItem(dict.get(), content_key, content.get()) < 0) return nullptr;
+      return dict.release();
     } else {
-      if (PyDict_Update(dict.get(), content.get()) < 0) return nullptr;
+      // The record's keys go straight after the tag: no dict of its own to
+      // build, merge and free.
+      return std::visit(
+          [&](const auto& content) -> PyObject* {
+            using Content = std::remove_cvref_t<decltype(*content_record(content))>;
+            Ref dict = Ref::steal(new_dict_for(1 + fields_of<Content>()));
+            if (!dict || PyDict_SetItem(dict.get(), tag_key, name.get()) < 0) return nullptr;
+            if constexpr (json::DescribedRecord<Content>) {
+              if (!fill_record<Strip>(dict.get(), *content_record(content), caches)) return nullptr;
+            } else {
+              Ref merged = Ref::steal(to_py<std::decay_t<decltype(content)>, Strip>(content, caches));
+              if (!merged || PyDict_Update(dict.get(), merged.get()) < 0) return nullptr;
+            }
+            return dict.release();
+          },
+          v);
     }
-    return dict.release();
   }
 }
 
@@ -158,6 +208,13 @@ PyObject* value_to_py(const json::Value& value, StrCaches* caches) {
   }
   return json_to_py(value, caches);
 }
+
+// A kind whose JSON form is always a string, which its codec writes
+// without building the JSON value (`encode_text(x).view()`).
+template <class T>
+concept TextEncoded = requires(const T& x) {
+  { json::Codec<T>::encode_text(x).view() } -> std::convertible_to<std::string_view>;
+};
 
 template <class T>
 concept UnionValue = json::Described<T> && (json::detail::AdjacentDescription<json::detail::DescriptionOf<T>> ||
@@ -188,11 +245,13 @@ PyObject* to_py(const T& x, StrCaches* caches) {
   } else if constexpr (detail::kIsTextMap<T>) {
     return py_dict_of(x, [caches](const std::string& key) { return dict_key(caches, key); }, element);
   } else if constexpr (json::JsonEnum<T>) {
-    return new_str(json::json_name(x));
+    return detail::enum_name(x);
   } else if constexpr (json::DescribedRecord<T>) {
     return detail::record_to_py<Strip>(x, caches);
   } else if constexpr (detail::UnionValue<T>) {
     return detail::union_to_py<Strip>(x, caches);
+  } else if constexpr (detail::TextEncoded<T>) {
+    return short_str(caches, json::Codec<T>::encode_text(x).view());
   } else {
     return detail::value_to_py<Strip>(json::Codec<T>::encode(x), caches);
   }
