@@ -237,7 +237,7 @@ bool read(TextReader& in, T& out) {
       return in.skip_value();  // the scanner checks that it is null
     }
     return read(in, out.emplace());
-  } else if constexpr (detail::kIsVector<T>) {
+  } else if constexpr (kIsVector<T>) {
     if (!in.open('[')) return false;
     out.clear();
     bool closed = false;
@@ -251,10 +251,10 @@ bool read(TextReader& in, T& out) {
     }
     in.close();
     return true;
-  } else if constexpr (detail::kIsBox<T>) {
+  } else if constexpr (kIsBox<T>) {
     if (!out.has_value()) out = T();
     return read(in, *out);
-  } else if constexpr (detail::kIsStringMap<T>) {
+  } else if constexpr (kIsStringMap<T>) {
     // A repeated key keeps its last value, as in the tree.
     out.clear();
     return read_members(in, [&](std::string_view key) {

@@ -28,6 +28,7 @@
 #include <utility>
 
 #include "model/json/codec.h"
+#include "model/json/kinds.h"
 
 namespace revizer::json {
 
@@ -48,11 +49,6 @@ enum class Read : std::uint8_t {
   DefaultAbsent,  // "default absent"
   Default,        // "default empty", "default false", "default <value>"
 };
-
-template <class T>
-inline constexpr bool kIsOptional = false;
-template <class T>
-inline constexpr bool kIsOptional<std::optional<T>> = true;
 
 template <Written W, Read Rd, class R, class M>
 struct Field {

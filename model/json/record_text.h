@@ -28,6 +28,7 @@
 
 #include "model/json/codec.h"
 #include "model/json/enum_codec.h"
+#include "model/json/kinds.h"
 #include "model/json/record.h"
 #include "model/json/text_sink.h"
 #include "model/json/writer.h"
@@ -82,22 +83,6 @@ inline void write_key(std::string_view key, TextSink& out, bool first = true) {
   out.commit(o);
 }
 
-template <class T>
-inline constexpr bool kIsVector = false;
-template <class T>
-inline constexpr bool kIsVector<std::vector<T>> = true;
-
-template <class T>
-inline constexpr bool kIsBox = false;
-template <class T>
-inline constexpr bool kIsBox<Box<T>> = true;
-
-template <class T>
-inline constexpr bool kIsStringMap = false;
-template <class X, class... Rest>
-inline constexpr bool kIsStringMap<std::map<std::string, X, Rest...>> = true;
-template <class X, class... Rest>
-inline constexpr bool kIsStringMap<std::unordered_map<std::string, X, Rest...>> = true;
 
 template <class T>
 using DescriptionOf = std::remove_cvref_t<decltype(json_record(static_cast<const T*>(nullptr)))>;
@@ -198,16 +183,16 @@ void write_text(const T& x, TextSink& out, const Filter& filter) {
     } else {
       out.append("null", 4);
     }
-  } else if constexpr (detail::kIsBox<T>) {
+  } else if constexpr (kIsBox<T>) {
     write_text(*x, out, filter);
-  } else if constexpr (detail::kIsVector<T>) {
+  } else if constexpr (kIsVector<T>) {
     out.put('[');
     for (std::size_t i = 0; i < x.size(); ++i) {
       if (i > 0) out.put(',');
       write_text(x[i], out, filter);
     }
     out.put(']');
-  } else if constexpr (detail::kIsStringMap<T>) {
+  } else if constexpr (kIsStringMap<T>) {
     out.put('{');
     bool first = true;
     for (const auto& [key, item] : x) {

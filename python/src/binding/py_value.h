@@ -30,9 +30,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "model/json/kinds.h"
 #include "python/src/binding/object.h"
 #include "python/src/binding/text.h"
-#include "support/box.h"
 
 namespace revizer::python {
 
@@ -57,28 +57,6 @@ template <class T>
 PyObject* py_value(const T& value);
 
 namespace detail {
-
-template <class T>
-inline constexpr bool kIsOptionalValue = false;
-template <class T>
-inline constexpr bool kIsOptionalValue<std::optional<T>> = true;
-
-template <class T>
-inline constexpr bool kIsBoxValue = false;
-template <class T>
-inline constexpr bool kIsBoxValue<Box<T>> = true;
-
-template <class T>
-inline constexpr bool kIsVectorValue = false;
-template <class T>
-inline constexpr bool kIsVectorValue<std::vector<T>> = true;
-
-template <class T>
-inline constexpr bool kIsTextMap = false;
-template <class T, class... Rest>
-inline constexpr bool kIsTextMap<std::map<std::string, T, Rest...>> = true;
-template <class T, class... Rest>
-inline constexpr bool kIsTextMap<std::unordered_map<std::string, T, Rest...>> = true;
 
 template <class T>
 concept HasPyValue = requires(const T& value) { PyValue<T>::make(value); };
@@ -152,14 +130,14 @@ PyObject* py_value(const T& value) {
     return py_scalar(value);
   } else if constexpr (std::is_same_v<T, double>) {
     return PyFloat_FromDouble(value);
-  } else if constexpr (detail::kIsOptionalValue<T>) {
+  } else if constexpr (json::kIsOptional<T>) {
     if (!value) Py_RETURN_NONE;
     return py_value(*value);
-  } else if constexpr (detail::kIsBoxValue<T>) {
+  } else if constexpr (json::kIsBox<T>) {
     return py_value(*value);
-  } else if constexpr (detail::kIsVectorValue<T>) {
+  } else if constexpr (json::kIsVector<T>) {
     return py_list_of(value, detail::kPyValueOf);
-  } else if constexpr (detail::kIsTextMap<T>) {
+  } else if constexpr (json::kIsStringMap<T>) {
     return py_dict_of(value, detail::kNewStrOf, detail::kPyValueOf);
   } else if constexpr (std::is_enum_v<T>) {
     return EnumClass<T>::member(value);

@@ -177,16 +177,8 @@ bool read_record(PyObject* object, R& out) {
   return read_all && description.has_required(seen);
 }
 
-template <class T>
-inline constexpr bool kIsVector = false;
-template <class X>
-inline constexpr bool kIsVector<std::vector<X>> = true;
-
-template <class T>
-inline constexpr bool kIsBox = false;
-template <class X>
-inline constexpr bool kIsBox<Box<X>> = true;
-
+// Only maps with the standard hasher are read here; the keyed hash maps
+// (json::HashMap) go through their codec.
 template <class T>
 inline constexpr bool kIsMap = false;
 template <class X>
@@ -365,7 +357,7 @@ bool read_py(PyObject* object, T& out) {
       return true;
     }
     return read_fresh(object, out.emplace());
-  } else if constexpr (kIsVector<T>) {
+  } else if constexpr (json::kIsVector<T>) {
     if (!PyList_CheckExact(object)) return false;
     std::optional<RecursionGuard> guard;
     if (!enter(guard)) return false;
@@ -378,7 +370,7 @@ bool read_py(PyObject* object, T& out) {
   } else if constexpr (json::DescribedRecord<T>) {
     out = T{};  // as the decoder does: a fresh record, whatever the member held
     return read_record(object, out);
-  } else if constexpr (kIsBox<T>) {
+  } else if constexpr (json::kIsBox<T>) {
     if (!out.has_value()) out = T();
     return read_py(object, *out);
   } else if constexpr (kIsMap<T>) {

@@ -238,11 +238,11 @@ PyObject* to_py(const T& x, StrCaches* caches) {
   } else if constexpr (json::kIsOptional<T>) {
     if (!x) Py_RETURN_NONE;
     return to_py<typename T::value_type, Strip>(*x, caches);
-  } else if constexpr (json::detail::kIsBox<T>) {
+  } else if constexpr (json::kIsBox<T>) {
     return to_py<std::remove_cvref_t<decltype(*x)>, Strip>(*x, caches);
-  } else if constexpr (detail::kIsVectorValue<T>) {
+  } else if constexpr (json::kIsVector<T>) {
     return py_list_of(x, element);
-  } else if constexpr (detail::kIsTextMap<T>) {
+  } else if constexpr (json::kIsStringMap<T>) {
     return py_dict_of(x, [caches](const std::string& key) { return dict_key(caches, key); }, element);
   } else if constexpr (json::JsonEnum<T>) {
     return detail::enum_name(x);
