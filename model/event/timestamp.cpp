@@ -378,13 +378,9 @@ std::string_view message(TimestampError error) noexcept {
   return "";
 }
 
-Result<Timestamp, TimestampError> parse_rfc3339(std::string_view text) {
-  Fields f;
-  if (!read_written_form(text, f)) {
-    f = Fields{};
-    if (auto shape = read_fields(text, f); !shape) return fail(shape.error());
-  }
+namespace {
 
+Result<Timestamp, TimestampError> timestamp_of(const Fields& f) {
   if (f.year_overflow || !year_in_calendar(f.year) || f.month < 1 || f.month > 12 || f.day < 1 ||
       f.day > days_in_month(f.year, f.month) || f.hour > 23 || f.minute > 59 || f.second > 60 ||
       f.offset_hours > 23 || f.offset_minutes > 59)
@@ -397,6 +393,22 @@ Result<Timestamp, TimestampError> parse_rfc3339(std::string_view text) {
   auto t = Timestamp::from_unix(local - offset, f.nanos + (leap ? Timestamp::kNanosPerSecond : 0));
   if (!t) return fail(TimestampError::OutOfRange);
   return *t;
+}
+
+}  // namespace
+
+Result<Timestamp, TimestampError> parse_rfc3339(std::string_view text) {
+  Fields f;
+  if (read_written_form(text, f)) return timestamp_of(f);
+  f = Fields{};
+  if (auto shape = read_fields(text, f); !shape) return fail(shape.error());
+  return timestamp_of(f);
+}
+
+Result<Timestamp, TimestampError> parse_rfc3339_general(std::string_view text) {
+  Fields f;
+  if (auto shape = read_fields(text, f); !shape) return fail(shape.error());
+  return timestamp_of(f);
 }
 
 TimestampText rfc3339_text(const Timestamp& t) { return format_with(t, "Z"); }

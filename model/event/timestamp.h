@@ -83,6 +83,9 @@ std::string_view message(TimestampError error) noexcept;
 // two-digit minutes). Unicode White_Space may stand before every number and
 // separator of the date and time, before the offset and at the end.
 Result<Timestamp, TimestampError> parse_rfc3339(std::string_view text);
+// The same reading without the shortcut for the written form: the yardstick
+// that the shortcut is fuzzed against.
+Result<Timestamp, TimestampError> parse_rfc3339_general(std::string_view text);
 
 // The written form of a timestamp, held in place: no allocation for a text
 // that a caller copies once anyway. The longest, "-262143-01-01T00:00:00.000000001+00:00",
