@@ -11,6 +11,7 @@
 
 #include "common/error/asio_error.h"
 #include "revizer/client/http2/grpc_protocol.h"
+#include "revizer/client/http2/http2_test_hooks.h"
 #include "schema/wire/message_limits.h"
 
 namespace revizer::client {
@@ -61,48 +62,61 @@ nghttp2_nv header(std::string_view name, std::string_view value) {
           NGHTTP2_NV_FLAG_NONE};
 }
 
+std::size_t message_length(const std::string& prefixed) {
+  const auto* p = reinterpret_cast<const unsigned char*>(prefixed.data());
+  return (std::size_t{p[1]} << 24) | (std::size_t{p[2]} << 16) | (std::size_t{p[3]} << 8) | p[4];
+}
+
+// "application/grpc", alone or followed by "+" (a subtype) or ";" (parameters).
+bool is_grpc_content_type(std::string_view type) {
+  constexpr std::string_view kGrpc = "application/grpc";
+  if (type.size() < kGrpc.size()) return false;
+  for (std::size_t i = 0; i < kGrpc.size(); ++i) {
+    const char c = type[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kGrpc[i]) return false;
+  }
+  return type.size() == kGrpc.size() || type[kGrpc.size()] == '+' || type[kGrpc.size()] == ';';
+}
+
 // What the answer of a closed stream amounts to.
 CallOutcome outcome_of(UnaryCall& call, std::uint32_t error_code) {
   if (call.failure) return fail(std::move(*call.failure));
-  if (call.grpc_status) {
-    if (*call.grpc_status != 0) return fail(grpc_status(*call.grpc_status, percent_decode(call.grpc_message)));
-  } else if (error_code != NGHTTP2_NO_ERROR) {
-    return fail(status_from_reset(error_code));
-  } else if (call.http_status != 200) {
-    return fail(status_from_http(call.http_status));
-  } else {
-    return fail(grpc_status(GrpcCode::Internal, "protocol error: missing grpc-status"));
+  // An answer that is not gRPC's says what it is by its HTTP status, even
+  // when it carries a "grpc-status".
+  if (call.http_status != 0 && call.http_status != 200) return fail(status_from_http(call.http_status));
+  if (!call.grpc_status && error_code != NGHTTP2_NO_ERROR) return fail(status_from_reset(error_code));
+  if (call.http_status == 200 && !(call.content_type && is_grpc_content_type(*call.content_type))) {
+    return fail(grpc_status(GrpcCode::Unknown, call.content_type ? "invalid content-type: " + *call.content_type
+                                                                 : std::string("missing content-type")));
   }
+  if (!call.grpc_status) return fail(grpc_status(GrpcCode::Internal, "protocol error: missing grpc-status"));
+  if (*call.grpc_status != 0) return fail(grpc_status(*call.grpc_status, percent_decode(call.grpc_message)));
   if (call.data.size() < kMessagePrefixBytes) return fail(grpc_status(GrpcCode::Internal, "Missing response message."));
   if (call.data[0] != 0) {
     return fail(grpc_status(GrpcCode::Internal, "protocol error: received a compressed message, but no compression was negotiated"));
   }
-  const auto* p = reinterpret_cast<const unsigned char*>(call.data.data());
-  const std::size_t length = (std::size_t{p[1]} << 24) | (std::size_t{p[2]} << 16) | (std::size_t{p[3]} << 8) | p[4];
+  const std::size_t length = message_length(call.data);
   if (call.data.size() < kMessagePrefixBytes + length) {
     return fail(grpc_status(GrpcCode::Internal, "protocol error: the answer ended inside a message"));
   }
   call.data.erase(0, kMessagePrefixBytes);
-  call.data.resize(length);
   return std::move(call.data);
 }
 
-// Appends answer bytes up to the end of the first message; refuses a message
-// over the limit as soon as its prefix is known.
+// Appends answer bytes to the one message a unary answer holds; refuses a
+// message over the limit as soon as its prefix is known, and any byte
+// after the message (a second one, or stray bytes).
 void take_data(UnaryCall& call, std::string_view bytes) {
   if (call.failure) return;
+  http2_test_hooks::maybe_fail_allocation();
   std::size_t wanted = kMessagePrefixBytes;
-  if (call.data.size() >= kMessagePrefixBytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(call.data.data());
-    wanted += (std::size_t{p[1]} << 24) | (std::size_t{p[2]} << 16) | (std::size_t{p[3]} << 8) | p[4];
-  }
+  if (call.data.size() >= kMessagePrefixBytes) wanted += message_length(call.data);
   while (!bytes.empty() && call.data.size() < wanted) {
     const std::size_t n = std::min(bytes.size(), wanted - call.data.size());
     call.data.append(bytes.substr(0, n));
     bytes.remove_prefix(n);
     if (call.data.size() == kMessagePrefixBytes) {
-      const auto* p = reinterpret_cast<const unsigned char*>(call.data.data());
-      const std::size_t length = (std::size_t{p[1]} << 24) | (std::size_t{p[2]} << 16) | (std::size_t{p[3]} << 8) | p[4];
+      const std::size_t length = message_length(call.data);
       if (length > wire::kMaxMessageBytes) {
         call.failure = wire::decoded_message_too_large(length, wire::kMaxMessageBytes);
         return;
@@ -111,7 +125,7 @@ void take_data(UnaryCall& call, std::string_view bytes) {
       call.data.reserve(wanted);
     }
   }
-  // Bytes after the first message are not kept: a unary answer holds one.
+  if (!bytes.empty()) call.failure = grpc_status(GrpcCode::Internal, "More than one value received for unary call");
 }
 
 // Keeps what the answer's headers and trailers say about its outcome.

@@ -17,6 +17,7 @@
 #include <asio/use_future.hpp>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <optional>
 #include <stdexcept>
