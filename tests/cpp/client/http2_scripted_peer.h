@@ -156,6 +156,15 @@ class ScriptedPeer {
     }
     send(kSettings, 0, 0, payload);
   }
+  // Sends the server's SETTINGS and waits (boundedly) until the client has taken them.
+  bool complete_handshake(std::vector<std::pair<std::uint16_t, std::uint32_t>> entries = {}) {
+    send_settings(std::move(entries));
+    for (int i = 0; i < 500; ++i) {
+      if (on_strand([this] { return connection_->can_open_stream(); })) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
   void send_headers(std::int32_t stream_id, const std::vector<std::pair<std::string, std::string>>& fields,
                     bool end_stream) {
     send(kHeaders, static_cast<std::uint8_t>(kEndHeaders | (end_stream ? kEndStream : 0)), stream_id,
