@@ -18,16 +18,6 @@ const std::vector<std::pair<std::string, std::string>> kOkHeaders = {{":status",
                                                                      {"content-type", "application/grpc"}};
 const std::vector<std::pair<std::string, std::string>> kOkTrailers = {{"grpc-status", "0"}};
 
-// Waits a bounded time for `condition`.
-template <class Condition>
-bool eventually(Condition condition) {
-  for (int i = 0; i < 500; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return condition();
-}
-
 // Starts the handshake on the strand; the future holds its outcome.
 std::future<Status<TransportFailure>> start_handshake(ScriptedPeer& peer, asio::cancellation_slot slot = {}) {
   auto connection = peer.connection_ptr();

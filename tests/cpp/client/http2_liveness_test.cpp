@@ -12,15 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-template <class Condition>
-bool eventually(Condition condition) {
-  for (int i = 0; i < 500; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return condition();
-}
-
 // The ping bound of connections started while it lives.
 class ShortPingTimeout {
  public:

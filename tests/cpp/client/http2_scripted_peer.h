@@ -96,6 +96,16 @@ inline std::shared_ptr<UnaryCall> make_call(std::size_t body_bytes = 3,
       "/tavimor.revizer.v1.RevizerService/Adjudicates", {}, grpc_message(std::string(body_bytes, 'q')), timeout});
 }
 
+// Waits a bounded time (5 s) for `condition`.
+template <class Condition>
+bool eventually(Condition condition) {
+  for (int i = 0; i < 500; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return condition();
+}
+
 class ScriptedPeer {
  public:
   ScriptedPeer() {
@@ -159,11 +169,7 @@ class ScriptedPeer {
   // Sends the server's SETTINGS and waits (boundedly) until the client has taken them.
   bool complete_handshake(std::vector<std::pair<std::uint16_t, std::uint32_t>> entries = {}) {
     send_settings(std::move(entries));
-    for (int i = 0; i < 500; ++i) {
-      if (on_strand([this] { return connection_->can_open_stream(); })) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return eventually([this] { return on_strand([this] { return connection_->can_open_stream(); }); });
   }
   void send_headers(std::int32_t stream_id, const std::vector<std::pair<std::string, std::string>>& fields,
                     bool end_stream) {
