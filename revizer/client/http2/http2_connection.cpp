@@ -18,7 +18,6 @@ namespace revizer::client {
 namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
-constexpr std::size_t kWriteChunk = 64 * 1024;
 // Generous receive windows, so a 16 MiB answer streams without waiting for
 // window updates at every 64 KiB.
 constexpr std::int32_t kStreamWindow = 8 * 1024 * 1024;
