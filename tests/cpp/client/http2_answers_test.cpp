@@ -104,6 +104,13 @@ TEST(Http2Answer, BrokenPeerFailsTheCallsWithTheProtocolError) {
            peer.send(at == 0 ? kHeaders : kContinuation, last ? kEndHeaders : 0, stream_id, block.substr(at, kFrame));
          }
        }},
+      {"CONTINUATION flood",
+       [](ScriptedPeer& peer, std::int32_t stream_id) {
+         peer.send(kHeaders, 0, stream_id, header_block({{":status", "200"}}));
+         std::string flood;
+         for (int i = 0; i < 10'000; ++i) flood += frame_bytes(kContinuation, 0, stream_id, "");
+         peer.write(flood);
+       }},
   };
   for (const auto& c : cases) {
     OpenCall open;
