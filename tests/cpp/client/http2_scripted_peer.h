@@ -6,6 +6,7 @@
 // client end is a connected socket pair, driven by Http2Connection on an
 // io_context that runs on its own thread.
 
+#include <errno.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -147,9 +148,11 @@ class ScriptedPeer {
     return future;
   }
 
+  // Writes all of `bytes`, or stops early once the client has hung up.
   void write(std::string_view bytes) {
     while (!bytes.empty()) {
-      const ssize_t n = ::write(peer_fd_, bytes.data(), bytes.size());
+      const ssize_t n = ::send(peer_fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) return;
       if (n <= 0) throw std::runtime_error("peer write failed");
       bytes.remove_prefix(static_cast<std::size_t>(n));
     }
