@@ -4,8 +4,11 @@
 // loop feeding the session, one write pump draining it, and a stream per
 // unary call. Everything runs on the owning channel's strand. When the
 // connection is lost, every open call fails with UNAVAILABLE and the
-// transport's text; after a GOAWAY the streams the server accepted finish
-// and no new ones start.
+// transport's text (also as the status's source); when the peer breaks the
+// protocol, with INTERNAL and the session's error. After a GOAWAY the
+// streams the server accepted finish and no new ones start. A connection
+// that stays silent after a call timed out is pinged, and closed when the
+// ping goes unanswered.
 //
 // The pump writes as soon as there is something to send, from whichever
 // handler queued it (no hand-over to a writer task), and its completion
