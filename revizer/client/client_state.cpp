@@ -3,24 +3,21 @@
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 
-#include "revizer/client/runtime/runtime.h"
-
 namespace revizer::client {
 
 asio::awaitable<CallOutcome> unary_call(ClientState state, std::string path, std::string framed_message,
                                         std::chrono::nanoseconds timeout) {
   common::RequestMetadata metadata;
-  Status<common::GrpcStatus> headers = Ok{};
-  if (state.interceptor.identity_token_cache()) {
-    // A due identity token is fetched inside the interceptor, blocking its
-    // thread: that happens on the blocking pool, never on a worker.
-    headers = co_await run_blocking(Runtime::shared().blocking_pool(), [&state, &metadata] {
-      return state.interceptor.call(metadata);
-    });
-  } else {
-    headers = state.interceptor.call(metadata);
+  if (!state.interceptor.call_now(metadata)) {
+    // The identity token is due. The header step is part of the call: its
+    // wait for the refreshed token counts against the call's deadline, and
+    // the channel gets what is left of it.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    Status<common::GrpcStatus> headers = co_await state.interceptor.call(metadata, deadline);
+    if (!headers) co_return fail(std::move(headers).error());
+    timeout = deadline - std::chrono::steady_clock::now();
+    if (timeout <= std::chrono::nanoseconds::zero()) co_return fail(grpc_status(GrpcCode::Cancelled, "Timeout expired"));
   }
-  if (!headers) co_return fail(std::move(headers).error());
   const asio::cancellation_state cancellation = co_await asio::this_coro::cancellation_state;
   if (cancellation.cancelled() != asio::cancellation_type::none) {
     co_return fail(grpc_status(GrpcCode::Cancelled, "Call cancelled"));

@@ -28,7 +28,9 @@ struct ClientState {
 
 // One unary call over `state`: the interceptor's metadata (a refused header
 // ends the call with its status and nothing is sent), the queue, the stream
-// and its deadline. `framed_message` holds the 5-byte prefix and the message.
+// and its deadline, which also bounds a wait for a refreshed identity token.
+// A fresh token is read on this thread, without a hop. `framed_message`
+// holds the 5-byte prefix and the message.
 asio::awaitable<CallOutcome> unary_call(ClientState state, std::string path, std::string framed_message,
                                         std::chrono::nanoseconds timeout);
 

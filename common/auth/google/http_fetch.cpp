@@ -2,8 +2,13 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <charconv>
 #include <memory>
 #include <mutex>
+#include <string_view>
+
+#include "common/env/process_env.h"
 
 namespace revizer::common::google {
 namespace {
@@ -14,6 +19,34 @@ struct EasyDeleter {
 struct ListDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
+
+// A healthy metadata server or token endpoint answers in well under a
+// second. The bounds stop a host that accepts and never answers from holding
+// a fetch thread, and the connect or calls waiting on it, indefinitely:
+// 10 s to connect, 30 s for the whole exchange, ample for a slow network or
+// proxy while a stuck fetch still fails within half a minute.
+constexpr long kConnectTimeoutMs = 10'000;
+constexpr long kTransferTimeoutMs = 30'000;
+
+struct FetchBounds {
+  long connect_ms = kConnectTimeoutMs;
+  long transfer_ms = kTransferTimeoutMs;
+};
+
+// Tests shorten both bounds with _TAVIMOR_TEST_TOKEN_FETCH_TIMEOUT_MS (a
+// positive number of milliseconds); anything else keeps the defaults.
+FetchBounds fetch_bounds() {
+  FetchBounds bounds;
+  const std::optional<std::string> text = env_read_text("_TAVIMOR_TEST_TOKEN_FETCH_TIMEOUT_MS");
+  if (!text) return bounds;
+  long ms = 0;
+  const std::string_view view = *text;
+  const auto [end, ec] = std::from_chars(view.data(), view.data() + view.size(), ms);
+  if (ec != std::errc() || end != view.data() + view.size() || ms <= 0) return bounds;
+  bounds.connect_ms = std::min(bounds.connect_ms, ms);
+  bounds.transfer_ms = std::min(bounds.transfer_ms, ms);
+  return bounds;
+}
 
 void ensure_curl_initialised() {
   static std::once_flag once;
@@ -69,6 +102,9 @@ Result<HttpReply, std::string> http_fetch(const HttpRequest& request) {
   CURL* h = easy.get();
   curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // safe on any thread
+  const FetchBounds bounds = fetch_bounds();
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, bounds.connect_ms);
+  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, bounds.transfer_ms);
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_text);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &append_body);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);

@@ -1,7 +1,8 @@
 #pragma once
 
 // A blocking HTTP(S) exchange through libcurl, for the few requests the
-// identity-token fetch makes.
+// identity-token fetch makes (the metadata server, the service-account token
+// exchange). Every exchange is bounded: 10 s to connect, 30 s in all.
 
 #include <string>
 #include <vector>
@@ -22,7 +23,7 @@ struct HttpReply {
   std::string body;
 };
 
-// Fails with libcurl's description of a transport failure.
+// Fails with libcurl's description of a transport failure, a time-out included.
 Result<HttpReply, std::string> http_fetch(const HttpRequest& request);
 
 // Percent-encodes `text` for a query or form value.

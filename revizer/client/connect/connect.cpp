@@ -60,9 +60,9 @@ asio::awaitable<Result<ClientState, RevizerClientError>> connect_with_auth(std::
     interceptor = common::iap_auth_headers(*iap_token, token);
   } else if (common::is_cloud_run_endpoint(endpoint)) {
     prefix = "Cloud Run auth setup failed: ";
-    // The first identity token is fetched over the network, blocking: off the workers.
-    interceptor = co_await run_blocking(Runtime::shared().blocking_pool(),
-                                        [&] { return common::cloud_run_auth_interceptor(endpoint, token); });
+    // Fetched on the token-fetch pool; dropping the connect abandons the wait.
+    common::IdentityTokenSource source = pooled_identity_token_source();
+    interceptor = co_await common::cloud_run_auth_interceptor(endpoint, token, std::move(source));
   } else {
     prefix = "Auth interceptor setup failed: ";
     interceptor = common::bearer_header_value(token);

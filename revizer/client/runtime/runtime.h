@@ -48,6 +48,7 @@
 #include <vector>
 
 #include "revizer/client/runtime/blocking_pool.h"
+#include "revizer/client/runtime/token_fetch_pool.h"
 
 namespace revizer::client {
 
@@ -71,6 +72,8 @@ class Runtime {
   // thread, the context of the worker dealt to that thread.
   asio::any_io_executor executor();
   BlockingPool& blocking_pool() { return blocking_; }
+  // Identity-token fetches only (token_fetch_pool.h).
+  BlockingPool& token_fetch_pool() { return token_fetches_; }
   std::size_t worker_count() const { return workers_; }
 
   // Stops the workers at process exit: each finishes the handler it runs and
@@ -90,6 +93,7 @@ class Runtime {
   std::atomic<std::size_t> next_{0};
   std::size_t workers_;
   BlockingPool blocking_;
+  BlockingPool token_fetches_{kTokenFetchThreads};
   std::mutex running_mutex_;
   std::condition_variable all_left_;
   std::size_t running_ = 0;

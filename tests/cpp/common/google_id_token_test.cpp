@@ -7,12 +7,16 @@
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 
+#include <asio/redirect_error.hpp>
+#include <chrono>
+#include <functional>
 #include <memory>
 
 #include "common/auth/auth_interceptor.h"
 #include "common/auth/google/google_id_token.h"
 #include "tests/cpp/common/scoped_env.h"
 #include "tests/peers/http_peer.h"
+#include "tests/peers/loopback_server.h"
 
 namespace revizer::common {
 namespace {
@@ -120,10 +124,11 @@ TEST_F(GoogleIdToken, GcloudWellKnownFileAndAnInterceptorBuiltFromIt) {
   HttpPeer peer([this](const PeerRequest& r) { return token_endpoint(r); });
   write_text(home / ".config/gcloud/application_default_credentials.json",
              key_file_json("service_account", peer.base_url() + "/token"));
-  auto built = cloud_run_auth_interceptor("https://svc.run.app", "key");
+  auto built = cloud_run_interceptor_from("https://svc.run.app", "key", google_id_token_blocking("https://svc.run.app"),
+                                          IdentityTokenSource::system([](std::function<void()>) {}));
   ASSERT_TRUE(built);
   RequestMetadata metadata;
-  ASSERT_TRUE(built->call(metadata));
+  ASSERT_TRUE(built->call_now(metadata));
   EXPECT_EQ(metadata.at(0).key, "authorization");
   EXPECT_EQ(metadata.at(0).value.view(), "Bearer id-token-1");
   EXPECT_EQ(peer.requests_served(), 1);  // the second use is served from the cache
@@ -173,10 +178,42 @@ TEST_F(GoogleIdToken, MetadataServerRefusalIsReported) {
   HttpPeer metadata([](const PeerRequest&) { return PeerReply{404, "not here"}; });
   const std::string host = "127.0.0.1:" + std::to_string(metadata.port());
   env.set("GCE_METADATA_HOST", host);
-  auto built = cloud_run_auth_interceptor("https://svc.run.app", "key");
+  auto built = cloud_run_interceptor_from("https://svc.run.app", "key", google_id_token_blocking("https://svc.run.app"),
+                                          IdentityTokenSource::system([](std::function<void()>) {}));
   ASSERT_FALSE(built);
   EXPECT_EQ(built.error().code, GrpcCode::Unavailable);
   EXPECT_EQ(built.error().message, "Failed to fetch Cloud Run identity token: metadata server " + host + " answered 404: not here");
+}
+
+// A peer that accepts and reads but never answers stands for a stuck host.
+TEST_F(GoogleIdToken, EveryExchangeEndsWithinItsBoundWhenThePeerNeverAnswers) {
+  peers::LoopbackServer silent([](asio::ip::tcp::socket socket) -> asio::awaitable<void> {
+    char buffer[4096];
+    asio::error_code error;
+    while (!error) co_await socket.async_read_some(asio::buffer(buffer), asio::redirect_error(asio::use_awaitable, error));
+  });
+  const std::string host = "127.0.0.1:" + std::to_string(silent.port());
+  write_text(home / "sa.json", key_file_json("service_account", "http://" + host + "/token"));
+  env.set("_TAVIMOR_TEST_TOKEN_FETCH_TIMEOUT_MS", "300");
+  const struct {
+    const char* source;
+    const char* credentials;  // GOOGLE_APPLICATION_CREDENTIALS, or empty for the metadata server
+    std::string prefix;
+  } cases[] = {
+      {"metadata server", "", "metadata server " + host + " unreachable: Operation timed out after "},
+      {"token exchange", "sa.json", "token request to http://" + host + "/token failed: Operation timed out after "},
+  };
+  for (const auto& c : cases) {
+    ScopedEnv local;
+    if (*c.credentials) local.set("GOOGLE_APPLICATION_CREDENTIALS", home / c.credentials);
+    else local.set("GCE_METADATA_HOST", host);
+    const auto started = std::chrono::steady_clock::now();
+    auto token = google_id_token_blocking("https://svc.run.app");
+    const auto took = std::chrono::steady_clock::now() - started;
+    ASSERT_FALSE(token) << c.source;
+    EXPECT_EQ(token.error().rfind(c.prefix, 0), 0u) << token.error();
+    EXPECT_LT(took, std::chrono::seconds(10)) << c.source;
+  }
 }
 
 }  // namespace
