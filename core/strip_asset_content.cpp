@@ -10,9 +10,8 @@
 namespace revizer::core {
 namespace {
 
-constexpr std::array<std::string_view, 5> kAssetKeys{"scope", "kind", "name", "path", "content_sha256"};
-constexpr std::array<std::string_view, 4> kContentKeys{"content_media_type", "content", "content_size_bytes",
-                                                       "content_truncated"};
+using detail::kAssetKeys;
+using detail::kContentKeys;
 
 bool has_content_key(const json::Object& object) {
   for (std::string_view key : kContentKeys) {
@@ -37,14 +36,7 @@ bool is_asset_with_content(const json::Object& object) {
 void strip_object(json::Object& object) {
   if (!is_asset_with_content(object)) return;
   std::vector<json::Member> members = std::move(object).take_members();
-  for (std::string_view key : kContentKeys) {
-    for (std::size_t i = 0; i < members.size(); ++i) {
-      if (members[i].key != key) continue;
-      if (i + 1 != members.size()) members[i] = std::move(members.back());
-      members.pop_back();
-      break;
-    }
-  }
+  detail::remove_content_entries(members, [](const json::Member& member) -> const std::string& { return member.key; });
   object.reserve(members.size());
   for (json::Member& member : members) object.append_new(std::move(member.key), std::move(member.value));
 }

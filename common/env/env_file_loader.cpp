@@ -123,6 +123,7 @@ class LineParser {
 }  // namespace
 
 Status<EnvError> for_each_env_entry(std::string_view content, const std::function<void(EnvEntry&&)>& visit) {
+  content = without_byte_order_mark(content);
   while (!content.empty()) {
     const auto end = content.find('\n');
     std::string_view line = content.substr(0, end);

@@ -19,6 +19,15 @@ std::optional<std::string_view> env_line_key(std::string_view line);
 // "\"" escaped, so that every written value loads back unchanged.
 std::string format_env_line(std::string_view key, std::string_view value);
 
+// The UTF-8 byte-order mark some editors put at the start of a file. It is
+// no part of the first line: reading skips it, and a rewrite keeps it.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// `content` without a leading byte-order mark.
+inline std::string_view without_byte_order_mark(std::string_view content) {
+  return content.starts_with(kByteOrderMark) ? content.substr(kByteOrderMark.size()) : content;
+}
+
 // Blanks that the loader trims around unquoted values.
 inline bool is_env_blank(char c) { return c == ' ' || c == '\t'; }
 

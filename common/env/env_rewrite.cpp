@@ -55,7 +55,8 @@ std::vector<std::string_view> split_lines(std::string_view content) {
 }
 
 std::string rewrite(std::string_view old_content, const EnvUpdates& updates) {
-  std::string out;
+  const std::string_view content = without_byte_order_mark(old_content);
+  std::string out(old_content.substr(0, old_content.size() - content.size()));
   std::unordered_set<std::string_view> seen;
   bool any_line = false;
   const auto add = [&](std::string_view line) {
@@ -63,7 +64,7 @@ std::string rewrite(std::string_view old_content, const EnvUpdates& updates) {
     out += line;
     any_line = true;
   };
-  for (const std::string_view line : split_lines(old_content)) {
+  for (const std::string_view line : split_lines(content)) {
     const auto key = env_line_key(line);
     const EnvUpdates::Entry* update = key ? updates.find(*key) : nullptr;
     if (update == nullptr) {

@@ -24,8 +24,16 @@ std::optional<Found> first_present(const std::array<std::string_view, N>& names)
   return std::nullopt;
 }
 
+// An IPv6 host without its square brackets ("::1" for "[::1]"), as users
+// write the address in the list; empty for any other host.
+std::string_view bare_ipv6(std::string_view host) {
+  if (host.size() < 2 || host.front() != '[' || host.back() != ']') return {};
+  return host.substr(1, host.size() - 2);
+}
+
 bool bypassed(std::string_view list, std::string_view endpoint_host) {
   const std::string host = unicode::ascii_lower(endpoint_host);
+  const std::string_view bare = bare_ipv6(host);
   for (std::size_t start = 0; start <= list.size();) {
     const auto comma = list.find(',', start);
     const std::string_view raw = list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
@@ -35,7 +43,7 @@ bool bypassed(std::string_view list, std::string_view endpoint_host) {
     if (item == "*") return true;
     if (item.front() == '.') item.remove_prefix(1);
     const std::string domain = unicode::ascii_lower(item);
-    if (host == domain) return true;
+    if (host == domain || (!bare.empty() && bare == domain)) return true;
     if (host.size() > domain.size() && host.ends_with(domain) && host[host.size() - domain.size() - 1] == '.') {
       return true;
     }

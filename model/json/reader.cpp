@@ -387,13 +387,15 @@ bool TextReader::number(Value& out, bool negative) {
     while (p_ != end_ && is_digit(*p_)) ++p_;
   }
   if (!is_float) {
-    if (!negative) {
+    // Integers from 0 up are unsigned, "-0" included: only a fraction or an
+    // exponent makes a float of a number in range.
+    if (!negative || magnitude == 0) {
       out = Value(magnitude);
       return true;
     }
-    // -0 and negatives below the signed range become floats.
+    // Negatives below the signed range become floats.
     constexpr std::uint64_t kMinMagnitude = std::uint64_t{1} << 63;
-    if (magnitude != 0 && magnitude <= kMinMagnitude) {
+    if (magnitude <= kMinMagnitude) {
       out = Value(static_cast<std::int64_t>(0 - magnitude));
       return true;
     }

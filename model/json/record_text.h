@@ -9,8 +9,11 @@
 // A filter sees the text as it is made: `drops_field(description, key)`
 // leaves a written field out (asked only of records for which
 // `may_drop_fields(description)` holds, once per record), and
-// `write_value(value, sink)` writes the JSON values held by records. The
-// default filter changes nothing.
+// `write_value(value, sink)` writes the JSON values held by records, and
+// `map_entries(map)`, where the filter has it, may give the entries of a
+// string map to write in place of all of them in the map's order (pointers
+// to the map's entries; nothing to keep the map as it is). The default
+// filter changes nothing.
 //
 // The text goes to a TextSink (text_sink.h); keys, with their quotes and
 // colon, are copied in one piece.
@@ -195,13 +198,21 @@ void write_text(const T& x, TextSink& out, const Filter& filter) {
   } else if constexpr (kIsStringMap<T>) {
     out.put('{');
     bool first = true;
-    for (const auto& [key, item] : x) {
+    const auto entry = [&](const auto& key, const auto& item) {
       if (!first) out.put(',');
       first = false;
       write_string_to(key, out);
       out.put(':');
       write_text(item, out, filter);
+    };
+    if constexpr (requires { filter.map_entries(x); }) {
+      if (auto entries = filter.map_entries(x)) {
+        for (const auto* e : *entries) entry(e->first, e->second);
+        out.put('}');
+        return;
+      }
     }
+    for (const auto& [key, item] : x) entry(key, item);
     out.put('}');
   } else if constexpr (JsonEnum<T>) {
     detail::write_name(json_name(x), out);

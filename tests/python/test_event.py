@@ -404,3 +404,17 @@ class TestForms:
         trajectory = [fixed(p, event_id=f"e{i}") for i, (p, _, _) in enumerate(payloads())]
         text = "[" + ",".join(e.to_json() for e in trajectory) + "]"
         assert [Event.from_dict(d) for d in json.loads(text)] == trajectory
+
+
+def test_minus_zero_in_json_text_is_the_integer_zero():
+    # Only a fraction or an exponent makes a float: "-0" reads as 0 where an
+    # integer is expected, "-0.0" stays a float and is refused there.
+    event = fixed(ShellCommandOutput("c", 0, "", ""))
+    text = event.to_json()
+    assert '"exit_code":0' in text
+    assert Event.from_json(text.replace('"exit_code":0', '"exit_code":-0')) == event
+    with pytest.raises(ValueError, match=r"^invalid type: floating point `-0\.0`, expected i32$"):
+        Event.from_json(text.replace('"exit_code":0', '"exit_code":-0.0'))
+    decided = fixed(Adjudicated.from_dict({"decision": "Allow", "policy_sources": [{"name": "p", "version": -0}]}))
+    assert decided.event.policy_sources[0].version == 0
+    assert '"version":0' in decided.to_json()

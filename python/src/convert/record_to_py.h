@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <map>
 #include <optional>
+#include <ranges>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -44,8 +45,9 @@ namespace revizer::python {
 
 // `Strip`: write what the value's JSON form gives after strip_asset_content
 // (strip_asset_content.h), without building that form: a record whose
-// description has the five identifying keys leaves its content keys out, and
-// a JSON value holding asset content is stripped in a copy.
+// description has the five identifying keys leaves its content keys out, a
+// string map with those keys as entries loses its content entries as an
+// object would, and a JSON value holding asset content is stripped in a copy.
 // `caches`: the str caches of this conversion (key_cache.h).
 template <class T, bool Strip = false>
 PyObject* to_py(const T& x, StrCaches* caches);
@@ -243,7 +245,14 @@ PyObject* to_py(const T& x, StrCaches* caches) {
   } else if constexpr (json::kIsVector<T>) {
     return py_list_of(x, element);
   } else if constexpr (json::kIsStringMap<T>) {
-    return py_dict_of(x, [caches](const std::string& key) { return dict_key(caches, key); }, element);
+    const auto key = [caches](const std::string& text) { return dict_key(caches, text); };
+    if constexpr (Strip) {
+      if (auto entries = core::stripped_entries(x)) {
+        const auto entry = [](const auto* e) -> const auto& { return *e; };
+        return py_dict_of(*entries | std::views::transform(entry), key, element);
+      }
+    }
+    return py_dict_of(x, key, element);
   } else if constexpr (json::JsonEnum<T>) {
     return detail::enum_name(x);
   } else if constexpr (json::DescribedRecord<T>) {

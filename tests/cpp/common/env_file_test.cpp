@@ -133,6 +133,9 @@ TEST_F(EnvRewrite, RewritesLinesAndKeepsEverythingElse) {
       {"a lone CR stays inside its line", "A=1\rB=2\n", updates({}), "A=1\rB=2\n"},
       {"empty updates normalise line ends", "A=1\r\nB=2", updates({}), "A=1\nB=2\n"},
       {"blank last line kept, final newline not doubled", "A=1\n\n", updates({}), "A=1\n\n"},
+      {"byte-order mark kept, first key found behind it", "\xEF\xBB\xBF" "A=old\nB=2\n", updates({{"A", "new"}}),
+       "\xEF\xBB\xBF" "A=new\nB=2\n"},
+      {"byte-order mark alone", "\xEF\xBB\xBF", updates({{"A", "1"}}), "\xEF\xBB\xBF" "A=1\n"},
   };
   for (const Case& c : cases) {
     write_text(path, c.old_content);

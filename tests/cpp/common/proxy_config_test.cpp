@@ -52,6 +52,13 @@ TEST(ProxyFromEnv, BypassList) {
       {{{"no_proxy", " , other.org ,\u3000example.com\t"}, {"http_proxy", "p:1"}}, "example.com", "direct"},
       {{{"no_proxy", "x.org"}, {"NO_PROXY", "example.com"}, {"http_proxy", "p:1"}}, "example.com", "p:1"},
       {{{"no_proxy", "localhost"}, {"http_proxy", "p:1"}}, "127.0.0.1", "p:1"},
+      // An IPv6 host matches its address with or without the brackets.
+      {{{"no_proxy", "::1"}, {"http_proxy", "p:1"}}, "[::1]", "direct"},
+      {{{"no_proxy", "[::1]"}, {"http_proxy", "p:1"}}, "[::1]", "direct"},
+      {{{"no_proxy", "x.org, FE80::1 "}, {"http_proxy", "p:1"}}, "[fe80::1]", "direct"},
+      {{{"no_proxy", "::1"}, {"http_proxy", "p:1"}}, "[::2]", "p:1"},
+      {{{"no_proxy", ":1]"}, {"http_proxy", "p:1"}}, "[::1]", "p:1"},
+      {{{"no_proxy", "::1"}, {"http_proxy", "p:1"}}, "::1", "direct"},
   };
   for (const Case& c : cases) EXPECT_EQ(describe(choose(c.settings, "http", c.host)), c.expected) << c.host;
 }

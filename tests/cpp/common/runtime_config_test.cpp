@@ -60,6 +60,13 @@ TEST_F(RuntimeConfigTest, TokenFromTheUserFileBecomesAProcessVariable) {
   EXPECT_EQ(getenv_text("TAVIMOR_API_TOKEN"), " t1 ");
 }
 
+TEST_F(RuntimeConfigTest, TokenOnTheFirstLineBehindAByteOrderMark) {
+  write_text(user_file(), "\xEF\xBB\xBFTAVIMOR_API_TOKEN=t1\n");
+  auto config = load();
+  ASSERT_TRUE(config);
+  EXPECT_EQ(config->api_token, "t1");
+}
+
 TEST_F(RuntimeConfigTest, ManagedFileWinsOverTheUserFile) {
   write_text(user_file(), "A=user\nB=user\n");
   write_text(managed_dir() + "/env", "A=managed\n");
@@ -183,6 +190,8 @@ TEST(EnvFileLoader, LineSyntax) {
       {"A=#all comment\nB=x#y", {{"A", ""}, {"B", "x#y"}}},
       {"A=\"C:\\path\"", {{"A", "C:\\path"}}},
       {"A=$HOME\nB=", {{"A", "$HOME"}, {"B", ""}}},
+      // A leading byte-order mark is no part of the first key; elsewhere it is text.
+      {"\xEF\xBB\xBF" "A=1\n\xEF\xBB\xBF" "B=2", {{"A", "1"}, {"\xEF\xBB\xBF" "B", "2"}}},
   };
   for (const Case& c : cases) {
     std::vector<std::pair<std::string, std::string>> got;

@@ -1,12 +1,15 @@
 #include "core/strip_asset_content.h"
 
 #include "model/agent/agent_record.h"
+#include "model/event/envelope_normalization.h"
+#include "model/event/event_record.h"
 #include "model/json/reader.h"
 #include "model/json/record_text.h"
 #include "model/json/writer.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -126,6 +129,72 @@ TEST(StripAssetContentText, WritesTheStrippedForm) {
     EXPECT_EQ(written.view(), json::write(stripped));
     EXPECT_EQ(holds_asset_content(value), !(stripped == value));
   }
+}
+
+}  // namespace
+}  // namespace revizer::core
+
+namespace revizer::core {
+namespace {
+
+// A map that holds the five identifying keys is an object like any other in
+// the JSON form, so its content entries go too. Maps of every kind (ordered,
+// hashed, of texts, of JSON values, of servers), in an event whose writers
+// must give the text of the stripped form.
+TEST(StripAssetContentText, StripsStringMapsAsObjects) {
+  // Ordered by key: "content" first, so the last entry "z" takes its place.
+  const std::string texts = R"({"z":"1","content":"c","scope":"s","kind":"k","name":"n","path":"p",)"
+                            R"("content_sha256":"h","content_truncated":"t"})";
+  const std::string agent =
+      R"({"id":"a","provider":"p","platform":"x","card":{"CodingAgentCard":{"metadata":{"schema_version":"1",)"
+      R"("hook_version":"2"},"workspace_root":"/w","execution_mode":"e","capabilities":{"tools":[],)"
+      R"("hook_commands":[],"slash_commands":[],"named_agents":[],"skills":[]},"assets":[],)"
+      R"("settings":[{"scope":"s","path":"p","content_sha256":"h","allow_permissions":[],"deny_permissions":[],)"
+      R"("hook_commands":[],"mcp_servers":{"scope":{"type":"stdio","command":"c","env":)" + texts + R"(},)"
+      R"("kind":{"type":"http","url":"u","headers":)" + texts + R"(},"name":{"type":"stdio","command":"c"},)"
+      R"("path":{"type":"stdio","command":"c"},"content_sha256":{"type":"stdio","command":"c"},)"
+      R"("content":{"type":"stdio","command":"c"},"a":{"type":"stdio","command":"c"}}}],)"
+      R"("normalized_context":)" + texts + R"(}}})";
+  const auto event = [&](const std::string& payload) {
+    return R"({"event_id":"e","trajectory_id":"t","agent":)" + agent +
+           R"(,"timestamp":"2025-03-01T12:00:00Z","event":)" + payload +
+           R"(,"actor":{"id":"x","actor_type":"Agent"},"causality":{"correlation_id":"c","causation_id":null,"parent_id":null}})";
+  };
+  const std::string events[] = {
+      event(R"({"category":"Control","payload":{"type":"Adjudicated","data":{"decision":"Deny","metadata":[)"
+            R"({"metadata":)" + texts + R"(},{"metadata":{"content":"c","scope":"s"}}],"guardrails":{"signature":)"
+            R"({"triggered":true,"matches":[{"rule":"r","metadata":)" + texts + R"(}]}},"policy_sources":[)"
+            R"({"name":"n","labels":)" + texts + R"(,"policies":[{"name":"p","labels":)" + texts + R"(}]}]}}})"),
+      event(R"({"category":"State","payload":{"type":"Snapshot","data":{"snapshot_id":"s","working_dir":null,)"
+            R"("open_files":[],"git_branch":null,"variables":{"scope":1,"kind":[],"name":null,"path":{},)"
+            R"("content_sha256":true,"content_size_bytes":{"content":2},"content_media_type":"m","y":0}}}})"),
+  };
+  for (const std::string& text : events) {
+    auto value = json::parse(text);
+    ASSERT_TRUE(value) << value.error().to_string();
+    ASSERT_TRUE(event::normalize_event_envelope(*value));
+    auto decoded = json::decode<event::Event>(std::move(*value));
+    ASSERT_TRUE(decoded) << decoded.error().to_string();
+    Value stripped = json::encode(*decoded);
+    ASSERT_TRUE(holds_asset_content(stripped));
+    strip_asset_content(stripped);
+    ASSERT_FALSE(holds_asset_content(stripped));
+    std::string written;
+    json::write_text(*decoded, written, StripAssetContentText{});
+    EXPECT_EQ(written, json::write(stripped));
+  }
+  // The ordered map's own order after the removals, as an object's would be.
+  std::map<std::string, std::string> map;
+  const auto parsed = json::parse(texts);
+  ASSERT_TRUE(parsed);
+  for (const json::Member& member : parsed->as_object()) map[member.key] = member.value.as_string();
+  const auto entries = stripped_entries(map);
+  ASSERT_TRUE(entries);
+  std::vector<std::string> keys;
+  for (const auto* entry : *entries) keys.push_back(entry->first);
+  EXPECT_EQ(keys, (std::vector<std::string>{"z", "content_sha256", "scope", "kind", "name", "path"}));
+  map.erase("kind");
+  EXPECT_FALSE(stripped_entries(map));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "model/json/enum_codec.h"
 #include "model/json/external_union.h"
 #include "model/json/internal_union.h"
+#include "model/json/pull_reader.h"
 #include "model/json/reader.h"
 #include "model/json/record.h"
 #include "model/json/writer.h"
@@ -161,6 +162,26 @@ TEST(RecordCodec, PrimitiveKinds) {
       {R"([5,1,2,"n",[],false,null,null,{},"steer",0])", "invalid length 11, expected fewer elements in array"},
   };
   for (const Case& c : cases) EXPECT_EQ(sample(c.input), c.result) << c.input;
+}
+
+// "-0" is the integer 0 for every integer kind, in the tree and read
+// straight from text; with a fraction or an exponent it stays a float.
+TEST(RecordCodec, MinusZeroIsAnInteger) {
+  const Case cases[] = {
+      {R"({"count":-0,"offset":-0,"score":-0,"labels":{"a":-0}})",
+       R"({"count":0,"offset":0,"score":0.0,"note":null,"data":null,"labels":{"a":0},"mode":"monitor"})"},
+      {R"({"count":-0.0})", "invalid type: floating point `-0.0`, expected u32"},
+      {R"({"count":0,"offset":-0e0})", "invalid type: floating point `-0.0`, expected i64"},
+      {R"({"count":0,"score":-0.0})", R"({"count":0,"offset":0,"score":-0.0,"note":null,"data":null,"mode":"monitor"})"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(sample(c.input), c.result) << c.input;
+
+  Sample straight;
+  ASSERT_TRUE(read_text(R"({"count":-0,"offset":-0,"data":[-0,-0.0]})", straight));
+  EXPECT_EQ(straight.count, 0u);
+  EXPECT_EQ(straight.offset, 0);
+  EXPECT_EQ(write(straight.data), "[0,-0.0]");
+  EXPECT_FALSE(read_text(R"({"count":-0.0})", straight));
 }
 
 TEST(RecordCodec, NonFiniteFloatsWriteAsNullAndDoNotReadBack) {

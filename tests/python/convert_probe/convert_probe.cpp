@@ -5,6 +5,11 @@
 //   fast(data)     a `Sample` record read by the fast reader, as a dict, or
 //                  None when it steps aside
 //   general(data)  the same read by py_to_json and the decoder, or raised
+//   stripped_event(text)
+//                  an event read from JSON text, written with its asset
+//                  content stripped by the fast writers (`to_py`, the text
+//                  writer) and by stripping its JSON form: ((dict, dict),
+//                  (text, text))
 #include <Python.h>
 
 #include <cmath>
@@ -17,9 +22,15 @@
 #include <variant>
 #include <vector>
 
+#include "core/strip_asset_content.h"
+#include "model/event/envelope_normalization.h"
+#include "model/event/event_record.h"
 #include "model/json/enum_codec.h"
 #include "model/json/external_union.h"
+#include "model/json/reader.h"
 #include "model/json/record.h"
+#include "model/json/record_text.h"
+#include "model/json/writer.h"
 #include "python/src/binding/ref.h"
 #include "python/src/convert/json_to_py.h"
 #include "python/src/convert/py_to_json.h"
@@ -199,10 +210,38 @@ PyObject* general(PyObject*, PyObject* data) {
   return python::to_py(*sample);
 }
 
+PyObject* stripped_event(PyObject*, PyObject* arg) {
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(arg, &size);
+  if (data == nullptr) return nullptr;
+  auto value = json::parse(std::string_view(data, static_cast<std::size_t>(size)));
+  if (!value || !event::normalize_event_envelope(*value)) {
+    PyErr_SetString(PyExc_ValueError, "not an event");
+    return nullptr;
+  }
+  auto decoded = json::decode<event::Event>(std::move(*value));
+  if (!decoded) {
+    PyErr_SetString(PyExc_ValueError, decoded.error().to_string().c_str());
+    return nullptr;
+  }
+  json::Value walked = json::encode(*decoded);
+  core::strip_asset_content(walked);
+  std::string text;
+  json::write_text(*decoded, text, core::StripAssetContentText{});
+  const std::string walked_text = json::write(walked);
+  python::Ref direct = python::Ref::steal(python::to_py<event::Event, true>(*decoded));
+  python::Ref via_walk = python::Ref::steal(python::json_to_py(walked));
+  if (!direct || !via_walk) return nullptr;
+  return Py_BuildValue("(OO)(s#s#)", direct.get(), via_walk.get(), text.data(), static_cast<Py_ssize_t>(text.size()),
+                       walked_text.data(), static_cast<Py_ssize_t>(walked_text.size()));
+}
+
 PyMethodDef kMethods[] = {
     {"fast", &fast, METH_O, "fast(data)\n--\n\nThe fast reader's Sample record, or None."},
     {"general", &general, METH_O, "general(data)\n--\n\nThe general reader's Sample record."},
     {"pairs", &pairs, METH_NOARGS, "pairs()\n--\n\n(direct, via JSON) per sample record."},
+    {"stripped_event", &stripped_event, METH_O,
+     "stripped_event(text)\n--\n\nAn event's stripped forms from the fast writers and from the full walk."},
     {nullptr, nullptr, 0, nullptr},
 };
 
