@@ -152,6 +152,8 @@ constexpr auto kEvent = describe<EventClass, &finish_event>(
      .doc = "Event envelope wrapping a trajectory event with metadata.",
      .repr = &event_repr,
      .strip_asset_content = true},
+    prop("event_id", &Event::event_id),
+    prop("trajectory_id", &Event::trajectory_id),
     pos<arg::Record<AgentClass>>("agent", &Event::agent),
     pos<arg::Text>("trajectory_id", &Event::trajectory_id),
     pos<arg::Object>("event"),
