@@ -22,11 +22,14 @@ Result<Event, EnvelopeDecodeError> decode_event_envelope(json::Value envelope) {
   return std::move(*decoded);
 }
 
-Result<Event, EnvelopeDecodeError> read_event_envelope(std::string_view text) {
-  if (Event event; read_event_text(text, event)) return event;
+Status<EnvelopeDecodeError> read_event_envelope(std::string_view text, Event& out) {
+  if (read_event_text(text, out)) return Ok{};
   auto value = json::parse(text);
   if (!value) return fail(EnvelopeDecodeError{std::move(value).error()});
-  return decode_event_envelope(std::move(*value));
+  auto event = decode_event_envelope(std::move(*value));
+  if (!event) return fail(std::move(event).error());
+  out = std::move(*event);
+  return Ok{};
 }
 
 }  // namespace revizer::event

@@ -5,8 +5,8 @@
 // (envelope_normalization.h), then decoded; text is read first, straight
 // into the record where event_text.h can, else parsed and taken as a value.
 //
-//   auto event = read_event_envelope(text);
-//   if (!event) ... event.error().to_string() ...
+//   Event event;
+//   if (auto read = read_event_envelope(text, event); !read) ... read.error().to_string() ...
 
 #include <string>
 #include <string_view>
@@ -31,6 +31,8 @@ struct EnvelopeDecodeError {
 };
 
 Result<Event, EnvelopeDecodeError> decode_event_envelope(json::Value envelope);
-Result<Event, EnvelopeDecodeError> read_event_envelope(std::string_view text);
+// Reads into `out`, which must be freshly made (plain text goes straight
+// into it); unspecified after an error.
+Status<EnvelopeDecodeError> read_event_envelope(std::string_view text, Event& out);
 
 }  // namespace revizer::event

@@ -205,12 +205,14 @@ PyObject* from_dict_impl(PyObject* data) {
 }
 
 PyObject* from_json_impl(std::string_view text) {
-  auto event = event::read_event_envelope(text);
-  if (!event) {
-    envelope_value_error(event.error());
+  // Read into the new object's record: plain text moves nothing.
+  Ref object = Ref::steal(emplace_object<EventClass>(type_object_or_panic<EventClass>()));
+  if (!object) return nullptr;
+  if (auto read = event::read_event_envelope(text, instance<EventClass>(object.get())->record); !read) {
+    envelope_value_error(read.error());
     return nullptr;
   }
-  return create_object<EventClass>(std::move(*event));
+  return object.release();
 }
 
 constexpr auto kFromDict = signature("Event", "from_dict", "from_dict(data)\n--\n\n", pos("data"));

@@ -17,9 +17,9 @@ constexpr std::string_view kDictPrefix = "Invalid Event dict: ";
 constexpr std::string_view kTextPrefix = "Invalid Event JSON string: ";
 
 PyResult<event::Event> read_envelope(std::string_view text, std::string_view prefix) {
-  auto event = event::read_event_envelope(text);
-  if (!event) return envelope_value_error(event.error(), prefix);
-  return std::move(*event);
+  event::Event event;
+  if (auto read = event::read_event_envelope(text, event); !read) return envelope_value_error(read.error(), prefix);
+  return event;
 }
 
 // The text that `obj.to_json()` returns; nothing (with no error set) when

@@ -156,8 +156,8 @@ TEST(EventText, StepsAsideWhereTheGeneralReadingDiffers) {
     const General general = read_generally(text);
     ASSERT_TRUE(general.event.has_value()) << general.error << "\n" << text;
     // The whole reading of text falls back to the general one.
-    auto read = read_event_envelope(text);
-    EXPECT_TRUE(read && *read == *general.event) << text;
+    Event event;
+    EXPECT_TRUE(read_event_envelope(text, event) && event == *general.event) << text;
   }
   // The repeated key's last value wins on the general reading.
   EXPECT_EQ(read_generally(envelope(kToolCall, R"(,"event_id":"evt-2")")).event->event_id, "evt-2");
@@ -213,7 +213,8 @@ TEST(EventText, FailuresAreLeftToTheGeneralReading) {
     }
     // The whole reading of text fails the same way; only the normaliser's
     // refusal is told apart, as it takes no caller's words in front.
-    auto read = read_event_envelope(c.text);
+    Event event;
+    auto read = read_event_envelope(c.text, event);
     ASSERT_FALSE(read) << c.text;
     EXPECT_EQ(read.error().to_string(), general.error) << c.text;
     EXPECT_EQ(read.error().is_refusal(), c.text == "[]") << c.text;
