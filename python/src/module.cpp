@@ -8,7 +8,6 @@
 
 #include "python/src/binding/binding.h"
 #include "python/src/classes/agent_classes.h"
-#include "python/src/classes/event_class.h"
 #include "python/src/classes/event_classes.h"
 #include "python/src/classes/result_classes.h"
 #include "python/src/classes/scan_classes.h"

@@ -26,7 +26,7 @@ def test_every_adapter_token_is_known(adapter):
     assert m.admit_provider_call_id(adapter=adapter, value=None) is None
 
 
-@pytest.mark.parametrize("adapter", ["Codex", "codex ", "", "claude-code", "nope"])
+@pytest.mark.parametrize("adapter", ["Codex", "codex ", "", "claude-code", "nope", "codex\x00", "co\x00dex"])
 def test_unknown_adapters_are_refused_even_without_a_value(adapter):
     for value in (None, "call-1"):
         with pytest.raises(ValueError) as caught:

@@ -19,4 +19,13 @@ inline PyObject* new_str(std::string_view text, const char* errors = nullptr) no
   return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), errors);
 }
 
+// Raises `type` with the whole of `text`, NULs included (a C string would
+// end at the first). When the str cannot be made, that error is set instead.
+inline void set_error_text(PyObject* type, std::string_view text, const char* errors = nullptr) noexcept {
+  PyObject* message = new_str(text, errors);
+  if (message == nullptr) return;
+  PyErr_SetObject(type, message);
+  Py_DECREF(message);
+}
+
 }  // namespace revizer::python

@@ -30,6 +30,7 @@ bool finish_tool_call(ToolCall& call, PyObject* arguments) {
 
 constexpr auto kToolCall = describe<ToolCallClass, &finish_tool_call>(
     {.name = "ToolCall", .doc = "Generic tool/function invocation.", .repr = &tool_call_repr},
+    prop("call_id", &ToolCall::call_id),
     pos<arg::Text>("tool", &ToolCall::tool),
     pos<arg::Object>("arguments"),
     kw<CallId>("call_id", &ToolCall::call_id, "None"),
@@ -42,6 +43,7 @@ PyObject* shell_command_repr(const ShellCommand& command) {
 
 constexpr auto kShellCommand = describe<ShellCommandClass>(
     {.name = "ShellCommand", .doc = "Shell command execution.", .repr = &shell_command_repr},
+    prop("call_id", &ShellCommand::call_id),
     pos<arg::Text>("command", &ShellCommand::command),
     kw<arg::Opt<arg::Text>>("working_dir", &ShellCommand::working_dir, "None"),
     kw<CallId>("call_id", &ShellCommand::call_id, "None"));
@@ -51,6 +53,7 @@ PyObject* web_fetch_repr(const WebFetch& fetch) { return ReprText("WebFetch").qu
 
 constexpr auto kWebFetch = describe<WebFetchClass>(
     {.name = "WebFetch", .doc = "Web fetch operation.", .repr = &web_fetch_repr},
+    prop("call_id", &WebFetch::call_id),
     pos<arg::Text>("url", &WebFetch::url),
     pos<arg::Text>("prompt", &WebFetch::prompt),
     kw<CallId>("call_id", &WebFetch::call_id, "None"));
@@ -62,6 +65,7 @@ PyObject* file_operation_repr(const FileOperation& op) {
 
 constexpr auto kFileOperation = describe<FileOperationClass>(
     {.name = "FileOperation", .doc = "File system operation.", .repr = &file_operation_repr},
+    prop("call_id", &FileOperation::call_id),
     pos<arg::Enum<FileOpType>>("operation", &FileOperation::operation),
     pos<arg::Text>("path", &FileOperation::path),
     kw<arg::Opt<arg::Text>>("content", &FileOperation::content, "None"),

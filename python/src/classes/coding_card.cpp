@@ -26,11 +26,13 @@ constexpr auto kCodingAgentCard = describe<CodingAgentCardClass>(
      .repr = &repr_impl,
      .strip_asset_content = true},
     kw<arg::Record<AgentCardMetadataClass>>("metadata", &CodingAgentCard::metadata),
+    prop("model", &CodingAgentCard::model),
     kw<arg::Text>("workspace_root", &CodingAgentCard::workspace_root),
     kw<arg::Text>("execution_mode", &CodingAgentCard::execution_mode),
     kw<arg::Record<CodingAgentCardCapabilitiesClass>>("capabilities", &CodingAgentCard::capabilities),
     kw<arg::Opt<arg::Text>>("model", &CodingAgentCard::model, "None"),
     kw<arg::NoneDefaulted<arg::Text>>("system_instruction", &CodingAgentCard::system_instruction, "None"),
+    prop("capabilities", &CodingAgentCard::capabilities),
     kw<arg::OptList<arg::Record<CodingAgentCardAssetClass>>>("assets", &CodingAgentCard::assets, "None"),
     kw<arg::OptList<arg::Record<CodingAgentCardSettingsSnapshotClass>>>("settings", &CodingAgentCard::settings, "None"),
     kw<arg::NoneDefaulted<arg::StrMap>>("normalized_context", &CodingAgentCard::normalized_context, "None"));

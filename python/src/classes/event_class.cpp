@@ -1,25 +1,22 @@
 // Event: "Event envelope wrapping a trajectory event with metadata."
-#include "python/src/classes/event_class.h"
+#include "python/src/classes/event_classes.h"
 
 #include <array>
-#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
-#include "model/event/envelope_normalization.h"
-#include "model/event/event_text.h"
+#include "model/event/envelope_decoding.h"
 #include "model/event/timestamp.h"
-#include "model/json/reader.h"
 #include "model/json/record_text.h"
 #include "model/json/writer.h"
 #include "python/src/classes/agent_classes.h"
 #include "python/src/classes/data_class.h"
+#include "python/src/classes/event_envelope.h"
 #include "python/src/classes/result_classes.h"
 #include "python/src/classes/scan_classes.h"
 #include "python/src/convert/generated_id.h"
-#include "python/src/convert/key_cache.h"
 #include "core/provider_call_id.h"
 
 namespace revizer::python {
@@ -75,7 +72,7 @@ constexpr std::array<PayloadTaker, 18> kPayloadTakers{
 [[gnu::cold]] bool value_error(std::string_view prefix, std::string_view detail) {
   std::string text(prefix);
   text.append(detail);
-  PyErr_SetString(PyExc_ValueError, text.c_str());
+  set_error_text(PyExc_ValueError, text);
   return false;
 }
 
@@ -152,6 +149,8 @@ constexpr auto kEvent = describe<EventClass, &finish_event>(
      .doc = "Event envelope wrapping a trajectory event with metadata.",
      .repr = &event_repr,
      .strip_asset_content = true},
+    prop("event_id", &Event::event_id),
+    prop("trajectory_id", &Event::trajectory_id),
     pos<arg::Record<AgentClass>>("agent", &Event::agent),
     pos<arg::Text>("trajectory_id", &Event::trajectory_id),
     pos<arg::Object>("event"),
@@ -186,72 +185,40 @@ PyObject* to_json_impl(const Event& event) {
 }
 
 PyObject* from_dict_impl(PyObject* data) {
-  // Normalising a dict without "raw" changes nothing: plain data in the
-  // written form is read straight into the record.
-  if (PyDict_CheckExact(data)) {
-    static std::atomic<PyObject*> raw_key{nullptr};
-    PyObject* raw = static_key(raw_key, "raw");
-    const int has_raw = raw == nullptr ? -1 : PyDict_Contains(data, raw);
-    if (has_raw == 0) {
-      // Read straight into the new object's record: the common case moves
-      // nothing. On anything else the object goes, and the general path runs.
-      Ref object = Ref::steal(emplace_object<EventClass>(type_object_or_panic<EventClass>()));
-      if (!object) return nullptr;
-      if (read_from_py(data, instance<EventClass>(object.get())->record)) return object.release();
-    } else if (has_raw < 0 && !discard_exception()) {
-      return nullptr;
-    }
+  {
+    // Read straight into the new object's record: the common case moves
+    // nothing. On anything else the object goes, and the general path runs.
+    Ref object = Ref::steal(emplace_object<EventClass>(type_object_or_panic<EventClass>()));
+    if (!object) return nullptr;
+    auto read = read_plain_event_dict(data, instance<EventClass>(object.get())->record);
+    if (!read) return nullptr;
+    if (*read) return object.release();
   }
   auto value = py_to_json(data);
   if (!value) return nullptr;
-  auto event = event_from_json_value(std::move(*value));
-  if (!event) return nullptr;
-  return create_object<EventClass>(std::move(*event));
-}
-
-// The general reading of an envelope's text: parse, normalise, decode. It
-// makes every error.
-PyResult<Event> event_from_parsed_text(std::string_view text) {
-  auto value = json::parse(text);
-  if (!value) {
-    codec_value_error(value.error());
-    return raised();
+  auto event = event::decode_event_envelope(std::move(*value));
+  if (!event) {
+    envelope_value_error(event.error());
+    return nullptr;
   }
-  return event_from_json_value(std::move(*value));
+  return create_object<EventClass>(std::move(*event));
 }
 
 PyObject* from_json_impl(std::string_view text) {
-  // Straight into the object's record when the text allows it.
-  if (Event event; event::read_event_text(text, event)) return create_object<EventClass>(std::move(event));
-  auto event = event_from_parsed_text(text);
-  if (!event) return nullptr;
-  return create_object<EventClass>(std::move(*event));
+  // Read into the new object's record: plain text moves nothing.
+  Ref object = Ref::steal(emplace_object<EventClass>(type_object_or_panic<EventClass>()));
+  if (!object) return nullptr;
+  if (auto read = event::read_event_envelope(text, instance<EventClass>(object.get())->record); !read) {
+    envelope_value_error(read.error());
+    return nullptr;
+  }
+  return object.release();
 }
 
 constexpr auto kFromDict = signature("Event", "from_dict", "from_dict(data)\n--\n\n", pos("data"));
 constexpr auto kFromJson = signature("Event", "from_json", "from_json(json_str)\n--\n\n", pos("json_str"));
 
 }  // namespace
-
-PyResult<Event> event_from_json_value(json::Value value) {
-  if (auto normalised = event::normalize_event_envelope(value); !normalised) {
-    value_error("", normalised.error().to_string());
-    return raised();
-  }
-  auto event = json::decode<Event>(std::move(value));
-  if (!event) {
-    codec_value_error(event.error());
-    return raised();
-  }
-  return std::move(*event);
-}
-
-PyResult<Event> event_from_json_text(std::string_view text) {
-  // Plain envelopes go straight from text to record; the general reading
-  // takes the rest.
-  if (Event event; event::read_event_text(text, event)) return event;
-  return event_from_parsed_text(text);
-}
 
 // from_dict has no other path than normalising and decoding the JSON form.
 constexpr DictForms kEventDictForms{&detail::to_dict_by_json<kEvent>, &from_dict_impl};

@@ -29,6 +29,7 @@ constexpr auto kEventScanResult = describe<EventScanResultClass>(
     kw<arg::List<arg::Text>>("key_entities", &EventScanResult::key_entities, "..."),
     kw<arg::Defaulted<arg::Bool>>("is_side_effecting", &EventScanResult::is_side_effecting, "False"),
     kw<arg::List<arg::Record<SignalClass>>>("signals", &EventScanResult::signals, "..."),
+    prop("confidence", &EventScanResult::confidence),
     kw<arg::Opt<arg::RequiredList<arg::F64>>>("embedding", &EventScanResult::embedding, "None"));
 
 }  // namespace

@@ -65,8 +65,8 @@ constexpr auto kToolOutput = describe<ToolOutputClass, &finish_tool_output>(
     pos<arg::Text>("call_id", &ToolOutput::call_id),
     pos<arg::Bool>("success", &ToolOutput::success).doc(kSuccessDoc),
     pos<arg::Object>("output"),
-    kw<arg::Opt<arg::Text>>("error", &ToolOutput::error, "None").doc(kErrorDoc),
-    prop("output", &ToolOutput::output));
+    prop("output", &ToolOutput::output),
+    kw<arg::Opt<arg::Text>>("error", &ToolOutput::error, "None").doc(kErrorDoc));
 
 PyObject* tool_output_success(std::string call_id, json::Value output) {
   return create_object<ToolOutputClass>(ToolOutput{std::move(call_id), true, std::move(output), std::nullopt});

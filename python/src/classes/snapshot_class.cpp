@@ -43,9 +43,11 @@ bool finish_snapshot(Snapshot& snapshot, std::optional<PyObject*> variables) {
 
 constexpr auto kSnapshot = describe<SnapshotClass, &finish_snapshot>(
     {.name = "Snapshot", .doc = "Full environment snapshot.", .repr = &snapshot_repr},
+    prop("snapshot_id", &Snapshot::snapshot_id),
     kw<arg::Opt<arg::Text>>("working_dir", &Snapshot::working_dir, "None"),
     kw<arg::Opt<arg::Text>>("git_branch", &Snapshot::git_branch, "None"),
     kw<arg::OptList<arg::Text>>("open_files", &Snapshot::open_files, "None"),
+    prop("git_branch", &Snapshot::git_branch),
     kw<arg::Opt<arg::Dict>>("variables", "None"),
     kw<arg::GeneratedId<kSnapshotIdPrefix>>("snapshot_id", &Snapshot::snapshot_id, "None"),
     prop("variables", &Snapshot::variables));

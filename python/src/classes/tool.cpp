@@ -15,6 +15,7 @@ PyObject* repr_impl(const Tool& tool) {
 
 constexpr auto kTool = describe<ToolClass>(
     {.name = "Tool", .doc = "A tool exposed by an agent.", .repr = &repr_impl},
+    prop("id", &Tool::id),
     pos<arg::Text>("name", &Tool::name),
     pos<arg::Text>("description", &Tool::description),
     pos<arg::RequiredList<arg::Record<ParameterClass>>>("parameters", &Tool::parameters),

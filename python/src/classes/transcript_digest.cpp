@@ -24,12 +24,15 @@ constexpr auto kTranscriptDigest = describe<TranscriptDigestClass>(
     pos<arg::Text>("trajectory_id", &TranscriptDigest::trajectory_id),
     pos<arg::Text>("title", &TranscriptDigest::title),
     pos<arg::Text>("summary", &TranscriptDigest::summary),
+    prop("interim", &TranscriptDigest::interim),
     pos<arg::U32>("total_events", &TranscriptDigest::total_events),
     pos<arg::U32>("side_effecting_count", &TranscriptDigest::side_effecting_count),
     kw<arg::List<arg::Record<TranscriptPhaseClass>>>("phases", &TranscriptDigest::phases, "..."),
     kw<arg::List<arg::Text>>("files_modified", &TranscriptDigest::files_modified, "..."),
     kw<arg::List<arg::Text>>("tools_used", &TranscriptDigest::tools_used, "..."),
-    kw<arg::Defaulted<arg::Bool>>("interim", &TranscriptDigest::interim, "False"));
+    kw<arg::Defaulted<arg::Bool>>("interim", &TranscriptDigest::interim, "False"),
+    prop("total_events", &TranscriptDigest::total_events),
+    prop("side_effecting_count", &TranscriptDigest::side_effecting_count));
 
 constexpr auto kTranscriptPhase = describe<TranscriptPhaseClass>(
     {.name = "TranscriptPhase", .doc = "A logical work phase within a trajectory transcript.", .repr = &phase_repr},

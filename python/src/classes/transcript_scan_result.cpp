@@ -22,10 +22,12 @@ constexpr auto kTranscriptScanResult = describe<TranscriptScanResultClass>(
     pos<arg::Enum<TranscriptOutcome>>("outcome", &TranscriptScanResult::outcome),
     pos<arg::Text>("outcome_description", &TranscriptScanResult::outcome_description),
     pos<arg::Enum<SignalSeverity>>("aggregate_severity", &TranscriptScanResult::aggregate_severity),
+    prop("signals", &TranscriptScanResult::signals),
     pos<arg::Text>("adjudication_summary", &TranscriptScanResult::adjudication_summary),
     pos<arg::F64>("confidence", &TranscriptScanResult::confidence),
     kw<arg::List<arg::Record<SignalClass>>>("signals", &TranscriptScanResult::signals, "..."),
-    kw<arg::List<arg::Text>>("behavioral_notes", &TranscriptScanResult::behavioral_notes, "..."));
+    kw<arg::List<arg::Text>>("behavioral_notes", &TranscriptScanResult::behavioral_notes, "..."),
+    prop("confidence", &TranscriptScanResult::confidence));
 
 }  // namespace
 

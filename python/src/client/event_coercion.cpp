@@ -1,15 +1,12 @@
 #include "python/src/client/event_coercion.h"
 
-#include <string>
 #include <string_view>
 #include <utility>
 
-#include "model/event/envelope_normalization.h"
-#include "model/event/event_text.h"
-#include "model/event/event_record.h"
-#include "model/json/reader.h"
+#include "model/event/envelope_decoding.h"
 #include "python/src/binding/binding.h"
 #include "python/src/classes/event_classes.h"
+#include "python/src/classes/event_envelope.h"
 #include "python/src/convert/py_to_json.h"
 
 namespace revizer::python {
@@ -19,29 +16,10 @@ constexpr std::string_view kToJsonPrefix = "Invalid Event JSON: ";
 constexpr std::string_view kDictPrefix = "Invalid Event dict: ";
 constexpr std::string_view kTextPrefix = "Invalid Event JSON string: ";
 
-[[gnu::cold]] Unexpected<PyErrSet> value_error(std::string_view prefix, const std::string& detail) {
-  std::string text(prefix);
-  text += detail;
-  PyErr_SetString(PyExc_ValueError, text.c_str());
-  return raised();
-}
-
-// Normalises and decodes an envelope; decoder failures carry `prefix`, the
-// normaliser's refusal its own text.
-PyResult<event::Event> decode_envelope(json::Value value, std::string_view prefix) {
-  if (auto normalised = event::normalize_event_envelope(value); !normalised) {
-    return value_error("", normalised.error().to_string());
-  }
-  auto decoded = json::decode<event::Event>(std::move(value));
-  if (!decoded) return value_error(prefix, decoded.error().to_string());
-  return std::move(*decoded);
-}
-
 PyResult<event::Event> read_envelope(std::string_view text, std::string_view prefix) {
-  if (event::Event event; event::read_event_text(text, event)) return event;
-  auto value = json::parse(text);
-  if (!value) return value_error(prefix, value.error().to_string());
-  return decode_envelope(std::move(*value), prefix);
+  event::Event event;
+  if (auto read = event::read_event_envelope(text, event); !read) return envelope_value_error(read.error(), prefix);
+  return event;
 }
 
 // The text that `obj.to_json()` returns; nothing (with no error set) when
@@ -87,11 +65,17 @@ PyResult<event::Event> event_from_py(PyObject* object) {
   // 3. A dict (anything that converts to a JSON object): that value decides.
   // A str never converts to one, so it goes straight on.
   if (!PyUnicode_Check(object)) {
+    event::Event event;
+    auto read = read_plain_event_dict(object, event);
+    if (!read) return raised();
+    if (*read) return event;
     auto value = py_to_json(object);
     if (!value) {
       if (!discard_exception()) return raised();
     } else if (value->is_object()) {
-      return decode_envelope(std::move(*value), kDictPrefix);
+      auto decoded = event::decode_event_envelope(std::move(*value));
+      if (!decoded) return envelope_value_error(decoded.error(), kDictPrefix);
+      return std::move(*decoded);
     }
   }
 

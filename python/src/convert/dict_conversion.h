@@ -24,9 +24,7 @@ namespace revizer::python {
 enum class Strip { No, AssetContent };
 
 [[gnu::cold]] inline void codec_value_error(const json::CodecError& error) {
-  const std::string text = error.to_string();
-  Ref message = Ref::steal(new_str(text));
-  if (message) PyErr_SetObject(PyExc_ValueError, message.get());
+  set_error_text(PyExc_ValueError, error.to_string());
 }
 
 // Records and unions alike (a union's value goes through its JSON form).

@@ -42,8 +42,7 @@ PyObject* admit_provider_call_id_impl(std::string adapter, std::optional<std::st
   bool known = false;
   for (const std::string_view kind : kAdapterKinds) known = known || kind == adapter;
   if (!known) {
-    const std::string message = "Unknown adapter token: " + adapter;
-    PyErr_SetString(PyExc_ValueError, message.c_str());
+    set_error_text(PyExc_ValueError, "Unknown adapter token: " + adapter);
     return nullptr;
   }
   if (!value || core::provider_call_id_fault(*value)) Py_RETURN_NONE;

@@ -63,7 +63,7 @@ PyObject* update_env_file_impl(Changes changes) {
   common::EnvUpdates updates;
   for (auto& [key, value] : changes) {
     if (auto set = updates.set(std::move(key), std::move(value)); !set) {
-      PyErr_SetString(PyExc_ValueError, set.error().text.c_str());
+      set_error_text(PyExc_ValueError, set.error().text);
       return nullptr;
     }
   }
@@ -72,8 +72,7 @@ PyObject* update_env_file_impl(Changes changes) {
   if (!written) {
     // Only the text: no errno, so the OSError's str() is exactly the text.
     // A text that cannot be made (no memory) leaves that error set instead.
-    Ref message = Ref::steal(new_str(written.error().text(), "replace"));
-    if (message) PyErr_SetObject(PyExc_OSError, message.get());
+    set_error_text(PyExc_OSError, written.error().text(), "replace");
     return nullptr;
   }
   return new_str(*written, "replace");

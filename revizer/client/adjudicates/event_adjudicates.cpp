@@ -1,5 +1,7 @@
 #include "revizer/client/adjudicates/event_adjudicates.h"
 
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "model/event/event_record.h"
@@ -10,17 +12,23 @@
 namespace revizer::client {
 namespace {
 
-AnswerCodec<result::Adjudicated> adjudicated_answers() {
-  return {[](const json::Object& payload) -> std::optional<result::Adjudicated> {
-            auto decoded = json::decode<result::Adjudicated>(json::Value(payload), json::Mode::Direct);
-            if (!decoded) return std::nullopt;
-            return std::move(*decoded);
-          },
-          [](const result::Adjudicated& answer) { return answer.decision == result::Decision::Deny; },
-          [](result::Adjudicated denied) -> DeniedAdjudication {
-            return std::make_shared<const result::Adjudicated>(std::move(denied));
-          }};
-}
+// The service's answers read as Adjudicated records; an answer without a
+// payload, or with one that does not decode, is none.
+struct AdjudicatedAnswers : WireAdjudicates {
+  using Adjudicated = result::Adjudicated;
+
+  std::optional<Adjudicated> decode_answer(const AnswerEvent& event) const {
+    if (!event.payload) return std::nullopt;
+    auto decoded = json::decode<Adjudicated>(json::Value(*event.payload), json::Mode::Direct);
+    if (!decoded) return std::nullopt;
+    return std::move(*decoded);
+  }
+  bool is_deny(const Adjudicated& answer) const { return answer.decision == result::Decision::Deny; }
+  Error denied_while_chunk_failed(Adjudicated denied, Error error) const {
+    return RevizerClientError::denied_while_chunk_failed(std::make_shared<const Adjudicated>(std::move(denied)),
+                                                         std::move(error));
+  }
+};
 
 }  // namespace
 
@@ -55,7 +63,8 @@ asio::awaitable<Adjudications> adjudicates(std::shared_ptr<const RevizerGrpcClie
     co_return fail(RevizerClientError::status(grpc_status(GrpcCode::Unavailable, kMadeBeforeForkMessage)));
   }
   std::vector<wire::WireEvent> wire_events = collect_wire_events(std::move(events));
-  co_return co_await adjudicate_wire_events(std::move(client), std::move(wire_events), adjudicated_answers());
+  AdjudicatedAnswers answers{{std::move(client)}};
+  co_return co_await run_batches(answers, std::move(wire_events));
 }
 
 }  // namespace revizer::client

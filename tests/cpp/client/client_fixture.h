@@ -2,7 +2,7 @@
 
 // Shared pieces of the client tests: driving coroutines on the runtime from
 // the test thread, connecting, wire events that pick a test server's
-// behaviour, and an answer codec over the payload's JSON object.
+// behaviour, and a reading of the answers as their payload's JSON object.
 
 #include <asio/co_spawn.hpp>
 #include <chrono>
@@ -68,18 +68,24 @@ inline wire::WireEvent event_of_cost(std::string trajectory, std::uint64_t cost,
 
 // Answers whose payload has a "decision" text; a Deny is told by it. The
 // carried Deny is not boxed (the result model's record is not used here).
-inline AnswerCodec<json::Object> json_answers() {
-  return {[](const json::Object& payload) -> std::optional<json::Object> {
-            const json::Value* decision = payload.find("decision");
-            if (!decision || !decision->is_string()) return std::nullopt;
-            return payload;
-          },
-          [](const json::Object& payload) { return payload.find("decision")->as_string() == "Deny"; },
-          [](json::Object) { return DeniedAdjudication(); }};
-}
+struct JsonAnswers : WireAdjudicates {
+  using Adjudicated = json::Object;
+
+  std::optional<json::Object> decode_answer(const AnswerEvent& event) const {
+    if (!event.payload) return std::nullopt;
+    const json::Value* decision = event.payload->find("decision");
+    if (!decision || !decision->is_string()) return std::nullopt;
+    return *event.payload;
+  }
+  bool is_deny(const json::Object& payload) const { return payload.find("decision")->as_string() == "Deny"; }
+  Error denied_while_chunk_failed(json::Object, Error error) const {
+    return RevizerClientError::denied_while_chunk_failed(DeniedAdjudication(), std::move(error));
+  }
+};
 
 inline asio::awaitable<Answers> adjudicate_async(Client client, std::vector<wire::WireEvent> events) {
-  co_return co_await adjudicate_wire_events(std::move(client), std::move(events), json_answers());
+  JsonAnswers answers{{std::move(client)}};
+  co_return co_await run_batches(answers, std::move(events));
 }
 
 inline Answers adjudicate(const Client& client, std::vector<wire::WireEvent> events) {

@@ -82,6 +82,25 @@ def test_refusals(client, value, text):
     assert refusal(client, value) == text
 
 
+def with_actor_type(actor_type):
+    envelope = event().to_dict()
+    envelope["actor"]["actor_type"] = actor_type
+    return envelope
+
+
+@pytest.mark.parametrize(
+    "shape, prefix",
+    [
+        (lambda envelope: envelope, "Invalid Event dict: "),
+        (json.dumps, "Invalid Event JSON string: "),
+        (lambda envelope: WithToJson(json.dumps(envelope)), "Invalid Event JSON: "),
+    ],
+)
+def test_refusal_texts_keep_a_nul(client, shape, prefix):
+    text = refusal(client, shape(with_actor_type("Ag\x00ent")))
+    assert text == prefix + "unknown variant `Ag\x00ent`, expected one of `Human`, `Agent`, `System`, `Policy`"
+
+
 def echoed(client, value):
     return json.loads(run(lambda: client.adjudicate(value)).reason)["payload"]
 

@@ -78,10 +78,14 @@ constexpr auto kGauge = describe<GaugeClass, &finish_gauge>(
     kw<arg::NoneDefaulted<arg::StrMap>>("labels", &Gauge::labels, "None"),
     kw<arg::Opt<arg::I32>>("code", &Gauge::code, "None"),
     kw<arg::Opt<arg::Text>>("suffix", "None"),
-    prop<&summary>("summary"),
+    // Properties come in row order: these rows place the properties of
+    // `labels` and `code` after three that have no parameter.
+    prop("version", &Gauge::version),
     prop("size", &Gauge::size),
     prop("ratio", &Gauge::ratio).doc("A ratio."),
-    prop("version", &Gauge::version));
+    prop("labels", &Gauge::labels),
+    prop("code", &Gauge::code),
+    prop<&summary>("summary"));
 
 constexpr auto kSealed = describe<SealedClass>({.name = "Sealed", .doc = "Made only by Sealed.make().", .constructor = false},
                                                prop("name", &Sealed::name));
