@@ -101,7 +101,7 @@ void Channel::abandon(const std::shared_ptr<UnaryCall>& call, const char* messag
   if (call->finished) return;
   call->finish(fail(grpc_status(GrpcCode::Cancelled, message)));
   if (auto connection = call->connection.lock()) {
-    connection->reset(*call);
+    connection->reset(*call, std::string_view(message) == "Timeout expired");
   } else {
     std::erase(queue_, call);
     std::erase(waiting_, call);

@@ -1,9 +1,12 @@
 #include "revizer/client/http2/http2_connection.h"
 
 #include <asio/co_spawn.hpp>
-#include <asio/detached.hpp>
 #include <asio/post.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/use_awaitable.hpp>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <nghttp2/nghttp2.h>
 
 #include "common/error/asio_error.h"
@@ -20,6 +23,33 @@ constexpr std::size_t kWriteChunk = 64 * 1024;
 constexpr std::int32_t kStreamWindow = 8 * 1024 * 1024;
 constexpr std::int32_t kConnectionWindow = 64 * 1024 * 1024;
 constexpr const char* kUserAgent = "tavimor-revizer-client/0.1";
+// Frames are taken from the session into the outgoing buffer while a write
+// is under way, so that its queue of unsent requests stays empty (a reset
+// of an unsent request searches that queue). Beyond this many unwritten
+// bytes, or a write that has not finished for kStallTime, the peer is not
+// reading: no new stream opens here until the writes drain. A healthy peer
+// empties a socket buffer within milliseconds, so a second without progress
+// is not a slow link but a stalled one; and 1 MiB is many calls' worth of
+// frames while keeping the connection's memory flat.
+constexpr std::size_t kStallBytes = 1024 * 1024;
+constexpr std::chrono::milliseconds kStallTime{1000};
+// How long a PING may stay unanswered before the connection counts as lost.
+constexpr std::chrono::milliseconds kPingTimeout{5000};
+
+std::chrono::milliseconds ping_timeout_setting() {
+  // _TAVIMOR_TEST_PING_TIMEOUT_MS: tests shorten the wait with it.
+  if (const char* text = std::getenv("_TAVIMOR_TEST_PING_TIMEOUT_MS")) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end != text && *end == '\0' && value > 0 && value <= 60'000) return std::chrono::milliseconds(value);
+  }
+  return kPingTimeout;
+}
+
+std::string duration_text(std::chrono::milliseconds duration) {
+  if (duration.count() % 1000 == 0) return std::to_string(duration.count() / 1000) + " s";
+  return std::to_string(duration.count()) + " ms";
+}
 
 std::string_view view(const std::uint8_t* data, std::size_t length) {
   return {reinterpret_cast<const char*>(data), length};
@@ -84,7 +114,32 @@ void take_data(UnaryCall& call, std::string_view bytes) {
   // Bytes after the first message are not kept: a unary answer holds one.
 }
 
+// Keeps what the answer's headers and trailers say about its outcome.
+// `response`: the header block that opens the answer (not the trailers).
+void take_header(UnaryCall& call, bool response, std::string_view key, std::string_view text) {
+  if (key == ":status") {
+    int status = 0;
+    for (char c : text) status = (c >= '0' && c <= '9' && status < 1000) ? status * 10 + (c - '0') : 1000;
+    call.http_status = status;
+  } else if (key == "grpc-status") {
+    // At most three digits are read: a longer value is no status code
+    // (and must not overflow on the way).
+    int code = 0;
+    bool valid = !text.empty() && text.size() <= 3;
+    for (std::size_t i = 0; valid && i < text.size(); ++i) {
+      if (text[i] < '0' || text[i] > '9') valid = false;
+      else code = code * 10 + (text[i] - '0');
+    }
+    call.grpc_status = valid ? code : static_cast<int>(GrpcCode::Unknown);
+  } else if (key == "grpc-message") {
+    call.grpc_message.assign(text);
+  } else if (key == "content-type" && response) {
+    call.content_type.emplace(text);
+  }
+}
+
 }  // namespace
+
 
 struct Http2Connection::Callbacks {
   static Http2Connection& self(void* user_data) { return *static_cast<Http2Connection*>(user_data); }
@@ -94,62 +149,99 @@ struct Http2Connection::Callbacks {
     return found == connection.streams_.end() ? nullptr : found->second.get();
   }
 
-  static int on_header(nghttp2_session*, const nghttp2_frame* frame, const std::uint8_t* name, std::size_t name_length,
-                       const std::uint8_t* value, std::size_t value_length, std::uint8_t, void* user_data) {
-    if (frame->hd.type != NGHTTP2_HEADERS) return 0;
-    UnaryCall* call = call_of(self(user_data), frame->hd.stream_id);
-    if (!call) return 0;
-    const std::string_view key = view(name, name_length);
-    const std::string_view text = view(value, value_length);
-    if (key == ":status") {
-      int status = 0;
-      for (char c : text) status = (c >= '0' && c <= '9' && status < 1000) ? status * 10 + (c - '0') : 1000;
-      call->http_status = status;
-    } else if (key == "grpc-status") {
-      // At most three digits are read: a longer value is no status code
-      // (and must not overflow on the way).
-      int code = 0;
-      bool valid = !text.empty() && text.size() <= 3;
-      for (std::size_t i = 0; valid && i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') valid = false;
-        else code = code * 10 + (text[i] - '0');
-      }
-      call->grpc_status = valid ? code : static_cast<int>(GrpcCode::Unknown);
-    } else if (key == "grpc-message") {
-      call->grpc_message.assign(text);
+  // No exception may cross nghttp2's C frames: one that escapes a callback
+  // fails the session (and with it the connection) instead.
+  template <class Body>
+  static int guarded(void* user_data, Body&& body) noexcept {
+    auto& connection = self(user_data);
+    try {
+      return body(connection);
+    } catch (const std::exception& error) {
+      connection.note_session_failure(error.what());
+    } catch (...) {
+      connection.note_session_failure("unknown exception");
     }
-    return 0;
+    return NGHTTP2_ERR_CALLBACK_FAILURE;
+  }
+
+  static int on_header(nghttp2_session*, const nghttp2_frame* frame, const std::uint8_t* name, std::size_t name_length,
+                       const std::uint8_t* value, std::size_t value_length, std::uint8_t, void* user_data) noexcept {
+    return guarded(user_data, [&](Http2Connection& connection) {
+      if (frame->hd.type != NGHTTP2_HEADERS) return 0;
+      UnaryCall* call = call_of(connection, frame->hd.stream_id);
+      if (!call) return 0;
+      take_header(*call, frame->headers.cat == NGHTTP2_HCAT_RESPONSE, view(name, name_length),
+                  view(value, value_length));
+      return 0;
+    });
   }
 
   static int on_data_chunk(nghttp2_session*, std::uint8_t, std::int32_t stream_id, const std::uint8_t* data,
-                           std::size_t length, void* user_data) {
-    auto& connection = self(user_data);
-    UnaryCall* call = call_of(connection, stream_id);
-    if (!call) return 0;
-    take_data(*call, view(data, length));
-    if (call->failure) {
-      // Stop the rest of an oversized answer from arriving.
-      nghttp2_submit_rst_stream(connection.session_, NGHTTP2_FLAG_NONE, stream_id, NGHTTP2_CANCEL);
-    }
-    return 0;
+                           std::size_t length, void* user_data) noexcept {
+    return guarded(user_data, [&](Http2Connection& connection) {
+      UnaryCall* call = call_of(connection, stream_id);
+      if (!call) return 0;
+      const bool refused = call->failure.has_value();
+      take_data(*call, view(data, length));
+      if (call->failure && !refused) {
+        // Stop the rest of a refused answer from arriving.
+        nghttp2_submit_rst_stream(connection.session_, NGHTTP2_FLAG_NONE, stream_id, NGHTTP2_CANCEL);
+      }
+      return 0;
+    });
   }
 
-  static int on_frame_recv(nghttp2_session*, const nghttp2_frame* frame, void* user_data) {
-    if (frame->hd.type == NGHTTP2_GOAWAY) {
-      auto& connection = self(user_data);
-      connection.going_away_ = true;
-      connection.close_if_drained();
-    }
-    return 0;
+  static int on_frame_recv(nghttp2_session*, const nghttp2_frame* frame, void* user_data) noexcept {
+    return guarded(user_data, [&](Http2Connection& connection) {
+      if (frame->hd.type == NGHTTP2_SETTINGS && !(frame->hd.flags & NGHTTP2_FLAG_ACK)) {
+        if (!connection.handshake_done_) {
+          connection.handshake_done_ = true;
+          connection.handshake_signal_.cancel();
+        }
+        connection.change_pending_ = true;  // the stream limit may have risen
+      } else if (frame->hd.type == NGHTTP2_GOAWAY) {
+        connection.going_away_ = true;
+        connection.change_pending_ = true;
+        connection.close_if_drained();
+      }
+      return 0;
+    });
   }
 
-  static int on_stream_close(nghttp2_session*, std::int32_t stream_id, std::uint32_t error_code, void* user_data) {
-    self(user_data).stream_closed(stream_id, error_code);
-    return 0;
+  static int on_stream_close(nghttp2_session*, std::int32_t stream_id, std::uint32_t error_code,
+                             void* user_data) noexcept {
+    return guarded(user_data, [&](Http2Connection& connection) {
+      connection.stream_closed(stream_id, error_code);
+      return 0;
+    });
+  }
+
+  // Why the session is about to fail (the peer broke the protocol); kept for
+  // the calls the failure ends.
+  static int on_error(nghttp2_session*, int, const char* message, std::size_t length, void* user_data) noexcept {
+    return guarded(user_data, [&](Http2Connection& connection) {
+      connection.session_error_text_.assign(message, length);
+      return 0;
+    });
+  }
+
+  // A GOAWAY or RST_STREAM of ours with an error code: the session ends the
+  // connection or a stream over what the peer sent. The calls it ends
+  // report why, not the resets and refusals that follow.
+  static int on_frame_send(nghttp2_session*, const nghttp2_frame* frame, void* user_data) noexcept {
+    return guarded(user_data, [&](Http2Connection& connection) {
+      if (frame->hd.type == NGHTTP2_GOAWAY && frame->goaway.error_code != NGHTTP2_NO_ERROR) {
+        if (!connection.session_failure_) connection.session_failure_ = connection.protocol_error(frame->goaway.error_code);
+      } else if (frame->hd.type == NGHTTP2_RST_STREAM && frame->rst_stream.error_code != NGHTTP2_CANCEL) {
+        UnaryCall* call = call_of(connection, frame->hd.stream_id);
+        if (call && !call->failure) call->failure = connection.protocol_error(frame->rst_stream.error_code);
+      }
+      return 0;
+    });
   }
 
   static ssize_t read_body(nghttp2_session*, std::int32_t, std::uint8_t* buffer, std::size_t length,
-                           std::uint32_t* data_flags, nghttp2_data_source* source, void*) {
+                           std::uint32_t* data_flags, nghttp2_data_source* source, void*) noexcept {
     auto* call = static_cast<UnaryCall*>(source->ptr);
     const std::string& body = call->request.framed_message;
     const std::size_t n = std::min(length, body.size() - call->body_sent);
@@ -169,10 +261,13 @@ std::shared_ptr<Http2Connection> Http2Connection::start(Strand strand, Transport
     return connection;
   }
   // The read loop owns the connection from the moment it is spawned: the
-  // coroutine starts later, when the strand first runs it. The preface and
-  // SETTINGS go out from the strand too.
-  asio::co_spawn(connection->strand_, connection->read_loop(connection), asio::detached);
-  asio::post(connection->strand_, [connection] { connection->flush(); });
+  // coroutine starts later, when the strand first runs it. An exception
+  // that escapes it ends the connection, failing its calls. The preface
+  // and SETTINGS go out from the strand too.
+  asio::co_spawn(connection->strand_, connection->read_loop(connection), [connection](std::exception_ptr error) {
+    if (error) connection->end_on_exception(error);
+  });
+  asio::post(connection->strand_, [connection] { connection->guarded([&] { connection->flush(); }); });
   return connection;
 }
 
@@ -181,7 +276,12 @@ Http2Connection::Http2Connection(Strand strand, Transport transport, std::string
       transport_(std::move(transport)),
       authority_(std::move(authority)),
       scheme_(std::move(scheme)),
-      read_buffer_(kReadChunk) {}
+      handshake_signal_(strand_),
+      read_buffer_(kReadChunk),
+      ping_timeout_(ping_timeout_setting()),
+      ping_timer_(strand_) {
+  handshake_signal_.expires_at(asio::steady_timer::time_point::max());
+}
 
 Http2Connection::~Http2Connection() {
   if (session_) nghttp2_session_del(session_);
@@ -194,20 +294,56 @@ bool Http2Connection::init_session() {
   nghttp2_session_callbacks_set_on_data_chunk_recv_callback(callbacks, &Callbacks::on_data_chunk);
   nghttp2_session_callbacks_set_on_frame_recv_callback(callbacks, &Callbacks::on_frame_recv);
   nghttp2_session_callbacks_set_on_stream_close_callback(callbacks, &Callbacks::on_stream_close);
-  const int rv = nghttp2_session_client_new(&session_, callbacks, this);
+  nghttp2_session_callbacks_set_error_callback2(callbacks, &Callbacks::on_error);
+  nghttp2_session_callbacks_set_on_frame_send_callback(callbacks, &Callbacks::on_frame_send);
+  nghttp2_option* options = nullptr;
+  if (nghttp2_option_new(&options) != 0) {
+    nghttp2_session_callbacks_del(callbacks);
+    return false;
+  }
+  // Closed streams are forgotten at once: nothing here needs their
+  // priority, and keeping them makes every close cost more.
+  nghttp2_option_set_no_closed_streams(options, 1);
+  const int rv = nghttp2_session_client_new2(&session_, callbacks, this, options);
+  nghttp2_option_del(options);
   nghttp2_session_callbacks_del(callbacks);
   if (rv != 0) return false;
   const nghttp2_settings_entry settings[] = {
       {NGHTTP2_SETTINGS_ENABLE_PUSH, 0},
       {NGHTTP2_SETTINGS_INITIAL_WINDOW_SIZE, static_cast<std::uint32_t>(kStreamWindow)},
+      {NGHTTP2_SETTINGS_NO_RFC7540_PRIORITIES, 1},
   };
   if (nghttp2_submit_settings(session_, NGHTTP2_FLAG_NONE, settings, std::size(settings)) != 0) return false;
   return nghttp2_session_set_local_window_size(session_, NGHTTP2_FLAG_NONE, 0, kConnectionWindow) == 0;
 }
 
+asio::awaitable<Status<TransportFailure>> Http2Connection::handshake() {
+  const auto self = shared_from_this();
+  if (!handshake_done_ && !closed_) {
+    // Only the end of the handshake, the end of the connection or the
+    // awaiting coroutine's cancellation cut this wait short.
+    asio::error_code ec;
+    co_await handshake_signal_.async_wait(asio::redirect_error(asio::use_awaitable, ec));
+  }
+  if (handshake_done_) co_return Ok{};
+  if (closed_) co_return fail(TransportFailure{{close_status_->message}});
+  co_return fail(TransportFailure{{"HTTP/2 handshake cancelled"}});
+}
+
+bool Http2Connection::can_open_stream() const {
+  if (!usable() || !handshake_done_) return false;
+  const std::uint32_t limit = nghttp2_session_get_remote_settings(session_, NGHTTP2_SETTINGS_MAX_CONCURRENT_STREAMS);
+  return streams_.size() < limit && !write_stalled();
+}
+
+bool Http2Connection::write_stalled() const {
+  if (outgoing_.size() + (writing_ ? in_flight_.size() : 0) > kStallBytes) return true;
+  return writing_ && Clock::now() - write_started_ > kStallTime;
+}
+
 void Http2Connection::submit(const std::shared_ptr<UnaryCall>& call) {
   if (!usable()) {
-    call->finish(fail(grpc_status(GrpcCode::Unavailable, close_reason_.empty() ? "connection is going away" : close_reason_)));
+    call->finish(fail(close_status_ ? *close_status_ : grpc_status(GrpcCode::Unavailable, "connection is going away")));
     return;
   }
   const std::string timeout = grpc_timeout_text(call->request.timeout);
@@ -231,25 +367,51 @@ void Http2Connection::submit(const std::shared_ptr<UnaryCall>& call) {
     // Out of stream ids (or memory): this connection takes no more calls.
     going_away_ = true;
     call->finish(fail(grpc_status(GrpcCode::Unavailable, std::string("cannot open a stream: ") + nghttp2_strerror(stream_id))));
+    changed();
     return;
   }
   call->stream_id = stream_id;
+  call->reads_at_send = reads_;
   call->connection = weak_from_this();
   streams_.emplace(stream_id, call);
   flush();
 }
 
-void Http2Connection::reset(UnaryCall& call) {
+void Http2Connection::reset(UnaryCall& call, bool timed_out) {
   if (closed_ || call.stream_id < 0 || !streams_.contains(call.stream_id)) return;
+  // The request is out of the session's queue of unsent requests (see
+  // kStallBytes), so this finds the stream by id without a search.
   nghttp2_submit_rst_stream(session_, NGHTTP2_FLAG_NONE, call.stream_id, NGHTTP2_CANCEL);
+  if (timed_out) check_liveness(call);
   flush();
+}
+
+void Http2Connection::check_liveness(const UnaryCall& call) {
+  if (ping_outstanding_ || reads_ != call.reads_at_send) return;
+  if (nghttp2_submit_ping(session_, NGHTTP2_FLAG_NONE, nullptr) != 0) return;
+  ping_outstanding_ = true;
+  ping_timer_.expires_after(ping_timeout_);
+  ping_timer_.async_wait([self = shared_from_this(), generation = reads_](asio::error_code ec) {
+    // A wait ends early only when cancelled (tested as a flag: see the
+    // channel's deadline timer).
+    if (!ec && self->ping_outstanding_ && self->reads_ == generation) {
+      self->guarded([&] { self->on_ping_timeout(); });
+    }
+  });
+}
+
+void Http2Connection::on_ping_timeout() {
+  close("connection lost: the server did not answer a ping within " + duration_text(ping_timeout_));
 }
 
 void Http2Connection::stream_closed(std::int32_t stream_id, std::uint32_t error_code) {
   const auto found = streams_.find(stream_id);
   if (found == streams_.end()) return;
+  UnaryCall& call = *found->second;
+  if (session_failure_ && !call.failure && !call.grpc_status) call.failure = *session_failure_;
   closed_streams_.emplace_back(std::move(found->second), error_code);
   streams_.erase(found);
+  change_pending_ = true;
 }
 
 void Http2Connection::finish_closed_streams(bool last_here) {
@@ -261,9 +423,11 @@ void Http2Connection::finish_closed_streams(bool last_here) {
       if (call->finished) continue;
       CallOutcome outcome = outcome_of(*call, error_code);
       if (last_here && i + 1 == closed.size() && closed_streams_.empty()) {
-        // The connection's own state is settled first: the caller's code
-        // may run right here and open the next call.
+        // The connection's own state is settled first, and the channel
+        // has opened what waits for a free stream: the caller's code may
+        // run right here and open the next call.
         close_if_drained();
+        deliver_changes();
         call->finish_here(std::move(outcome));
       } else {
         call->finish(std::move(outcome));
@@ -278,13 +442,60 @@ void Http2Connection::close_if_drained() {
 }
 
 void Http2Connection::close(const std::string& reason) {
+  end_connection(grpc_status(GrpcCode::Unavailable, reason));
+}
+
+void Http2Connection::end_connection(common::GrpcStatus status) {
   if (closed_) return;
   closed_ = true;
-  close_reason_ = reason;
+  close_status_ = std::move(status);
+  handshake_signal_.cancel();
+  ping_timer_.cancel();
   auto streams = std::move(streams_);
   streams_.clear();
-  for (auto& [id, call] : streams) call->finish(fail(grpc_status(GrpcCode::Unavailable, reason)));
+  for (auto& [id, call] : streams) call->finish(fail(*close_status_));
   transport_.close();  // a write under way ends with operation_aborted
+  changed();
+}
+
+void Http2Connection::note_session_failure(const char* what) noexcept {
+  try {
+    if (!session_failure_) session_failure_ = grpc_status(GrpcCode::Internal, std::string("HTTP/2 session failed: ") + what);
+  } catch (...) {
+    // Out of memory even for the text: the session's error code tells.
+  }
+}
+
+void Http2Connection::end_on_exception(std::exception_ptr error) noexcept {
+  std::string what = "unknown exception";
+  try {
+    std::rethrow_exception(std::move(error));
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+  }
+  try {
+    end_connection(grpc_status(GrpcCode::Internal, "HTTP/2 connection failed: " + what));
+  } catch (...) {
+    // Not even the failure could be reported: at least stop the connection.
+    closed_ = true;
+    transport_.close();
+  }
+}
+
+void Http2Connection::changed() {
+  change_pending_ = true;
+  deliver_changes();
+}
+
+void Http2Connection::deliver_changes() {
+  if (in_session_ || delivering_changes_) return;
+  delivering_changes_ = true;
+  while (change_pending_) {
+    change_pending_ = false;
+    if (on_change_) on_change_();
+  }
+  delivering_changes_ = false;
 }
 
 struct Http2Connection::WriteDone {
@@ -292,7 +503,9 @@ struct Http2Connection::WriteDone {
 
   using executor_type = Strand;
   executor_type get_executor() const noexcept { return self->strand_; }
-  void operator()(asio::error_code ec, std::size_t) const { self->on_written(ec); }
+  void operator()(asio::error_code ec, std::size_t) const {
+    self->guarded([&] { self->on_written(ec); });
+  }
   // The completion of a write is this worker's own next step: it stays in
   // the worker's queue instead of waking another worker for it.
   friend bool asio_handler_is_continuation(WriteDone*) { return true; }
@@ -302,38 +515,85 @@ void Http2Connection::flush() {
   write_pending();
   // Sending a reset closes its stream.
   finish_closed_streams(false);
+  deliver_changes();
 }
 
 void Http2Connection::write_pending() {
-  if (writing_ || closed_) return;
-  write_buffer_.clear();
-  while (write_buffer_.size() < kWriteChunk) {
+  if (closed_) return;
+  ssize_t error = 0;
+  in_session_ = true;
+  while (outgoing_.size() < kStallBytes) {
     const std::uint8_t* data = nullptr;
     const ssize_t n = nghttp2_session_mem_send(session_, &data);
-    if (n < 0) {
-      close(std::string("HTTP/2 protocol error: ") + nghttp2_strerror(static_cast<int>(n)));
+    if (n <= 0) {
+      error = n;
       break;
     }
-    if (n == 0) break;
-    write_buffer_.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(n));
+    outgoing_.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(n));
   }
-  if (closed_) return;
-  if (write_buffer_.empty()) {
-    if (!nghttp2_session_want_read(session_) && !nghttp2_session_want_write(session_)) close("connection closed");
+  in_session_ = false;
+  if (error < 0) {
+    end_session(static_cast<int>(error));
     return;
   }
+  if (writing_ || closed_) return;
+  if (outgoing_.empty()) {
+    if (!nghttp2_session_want_read(session_) && !nghttp2_session_want_write(session_)) end_session(0);
+    return;
+  }
+  in_flight_.swap(outgoing_);
+  outgoing_.clear();
   writing_ = true;
-  transport_.async_write(asio::buffer(write_buffer_), WriteDone{shared_from_this()});
+  write_started_ = Clock::now();
+  transport_.async_write(asio::buffer(in_flight_), WriteDone{shared_from_this()});
 }
 
 void Http2Connection::on_written(asio::error_code ec) {
+  const bool was_stalled = write_stalled();
   writing_ = false;
   if (closed_) return;
   if (ec) {
-    close("connection lost: " + common::io_error_from(ec).text);
+    end_connection(lost_connection_status(ec));
     return;
   }
+  if (was_stalled) change_pending_ = true;
   flush();
+}
+
+void Http2Connection::end_session(int error) {
+  if (session_failure_) {
+    end_connection(*session_failure_);
+  } else if (error != 0) {
+    end_connection(grpc_status(GrpcCode::Internal, "HTTP/2 protocol error: " + (session_error_text_.empty() ? std::string(nghttp2_strerror(error)) : session_error_text_)));
+  } else {
+    close("connection closed");
+  }
+}
+
+common::GrpcStatus Http2Connection::protocol_error(std::uint32_t error_code) const {
+  return grpc_status(GrpcCode::Internal, "HTTP/2 protocol error: " + (session_error_text_.empty()
+                                                                        ? std::string(nghttp2_http2_strerror(error_code))
+                                                                        : session_error_text_));
+}
+
+common::GrpcStatus Http2Connection::lost_connection_status(const asio::error_code& ec) {
+  if (ec == asio::error::eof) return grpc_status(GrpcCode::Unavailable, "connection closed by the server");
+  const std::string text = common::io_error_from(ec).text;
+  common::GrpcStatus status = grpc_status(GrpcCode::Unavailable, "connection lost: " + text);
+  status.source = text;
+  return status;
+}
+
+void Http2Connection::receive(std::size_t length) {
+  ++reads_;
+  ping_outstanding_ = false;  // any frame shows the server alive
+  in_session_ = true;
+  const ssize_t consumed = nghttp2_session_mem_recv(session_, read_buffer_.data(), length);
+  in_session_ = false;
+  if (consumed < 0) end_session(static_cast<int>(consumed));
+  write_pending();  // acknowledgements, window updates, resets
+  finish_closed_streams(true);
+  deliver_changes();
 }
 
 asio::awaitable<void> Http2Connection::read_loop(std::shared_ptr<Http2Connection> self) {
@@ -343,14 +603,10 @@ asio::awaitable<void> Http2Connection::read_loop(std::shared_ptr<Http2Connection
     const std::size_t n = co_await transport_.read_some(asio::buffer(read_buffer_), ec);
     if (closed_) break;
     if (ec) {
-      close(ec == asio::error::eof ? std::string("connection closed by the server")
-                                   : "connection lost: " + common::io_error_from(ec).text);
+      end_connection(lost_connection_status(ec));
       break;
     }
-    const ssize_t consumed = nghttp2_session_mem_recv(session_, read_buffer_.data(), n);
-    if (consumed < 0) close(std::string("HTTP/2 protocol error: ") + nghttp2_strerror(static_cast<int>(consumed)));
-    write_pending();  // acknowledgements, window updates, resets
-    finish_closed_streams(true);
+    receive(n);
   }
 }
 

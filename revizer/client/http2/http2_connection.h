@@ -16,9 +16,14 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 #include <asio/error_code.hpp>
+#include <asio/steady_timer.hpp>
 #include <asio/strand.hpp>
+#include <chrono>
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -26,6 +31,8 @@
 
 #include "revizer/client/http2/unary_call.h"
 #include "revizer/client/transport/transport.h"
+#include "revizer/client/transport/transport_failure.h"
+#include "support/result.h"
 
 struct nghttp2_session;
 
@@ -34,6 +41,7 @@ namespace revizer::client {
 class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
  public:
   using Strand = asio::strand<asio::any_io_executor>;
+  using Clock = std::chrono::steady_clock;
 
   // Starts the session (preface and SETTINGS are queued at once) and its
   // loops. `authority` and `scheme` go into every request.
@@ -43,13 +51,32 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
   Http2Connection(const Http2Connection&) = delete;
   Http2Connection& operator=(const Http2Connection&) = delete;
 
+  // Completes once the server's SETTINGS frame has arrived (our preface and
+  // SETTINGS queued before), or with the failure that ended the connection
+  // first (a peer that does not speak HTTP/2 fails it with the protocol
+  // error). Cancellation of the awaiting coroutine (terminal or partial)
+  // ends the wait with "HTTP/2 handshake cancelled"; the caller then closes
+  // the connection. No timer of its own: the caller bounds it. Awaited on
+  // the strand.
+  asio::awaitable<Status<TransportFailure>> handshake();
+
   // False once the connection is lost, closed or told to go away.
   bool usable() const { return !closed_ && !going_away_; }
-  // Opens a stream for `call`; failures finish the call.
+  // True when a new stream may be opened now: usable, handshake done, fewer
+  // open streams than the server allows, and writes not stalled.
+  bool can_open_stream() const;
+  // Called on the strand (never inside nghttp2's callbacks) whenever
+  // can_open_stream() may have become true, and once when the connection
+  // stops being usable. Set once, by the channel.
+  void set_on_change(std::function<void()> callback) { on_change_ = std::move(callback); }
+
+  // Opens a stream for `call`; failures finish the call. The channel calls
+  // it only when can_open_stream() holds.
   void submit(const std::shared_ptr<UnaryCall>& call);
-  // Abandons `call`'s stream with RST_STREAM (CANCEL).
-  void reset(UnaryCall& call);
-  // Ends the connection; open calls fail with `reason`.
+  // Abandons `call`'s stream with RST_STREAM (CANCEL), in constant time.
+  // `timed_out`: the call's deadline passed, which the liveness check counts.
+  void reset(UnaryCall& call, bool timed_out);
+  // Ends the connection; open calls fail with UNAVAILABLE and `reason`.
   void close(const std::string& reason);
 
   std::size_t open_streams() const { return streams_.size(); }
@@ -62,18 +89,52 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
   bool init_session();
   // `self` keeps the connection alive while the loop runs.
   asio::awaitable<void> read_loop(std::shared_ptr<Http2Connection> self);
-  // Starts a write of what the session has to send, unless one is under
-  // way; `flush` also finishes the calls whose streams that closed.
+  // Takes one read into the session, then sends what it answers and
+  // finishes the calls it closed.
+  void receive(std::size_t length);
+  // Moves what the session has to send into the outgoing buffer and starts
+  // a write unless one is under way; `flush` also finishes the calls whose
+  // streams that closed.
   void flush();
   void write_pending();
   void on_written(asio::error_code ec);
   struct WriteDone;
+  bool write_stalled() const;
   // Moves a closed stream's call aside; `finish_closed_streams` finishes it
   // once the session is out of its callbacks.
   void stream_closed(std::int32_t stream_id, std::uint32_t error_code);
   void finish_closed_streams(bool last_here);
   // A connection told to go away closes once its last stream has finished.
   void close_if_drained();
+  // Ends the connection with `status` for every open call.
+  void end_connection(common::GrpcStatus status);
+  // Ends it after the session failed (`error`: nghttp2's error code, or 0
+  // when it simply has nothing more to do).
+  void end_session(int error);
+  // The failure of a session that ends over the peer's protocol error.
+  common::GrpcStatus protocol_error(std::uint32_t error_code) const;
+  static common::GrpcStatus lost_connection_status(const asio::error_code& ec);
+  // Records why the session fails, for its calls (inside a callback).
+  void note_session_failure(const char* what) noexcept;
+  // Handlers run their body through `guarded`: an exception that escapes
+  // ends the connection and fails its calls rather than leaving them.
+  template <class Body>
+  void guarded(Body&& body) noexcept {
+    try {
+      body();
+    } catch (...) {
+      end_on_exception(std::current_exception());
+    }
+  }
+  void end_on_exception(std::exception_ptr error) noexcept;
+  // Reports a possible change of can_open_stream() to the channel, at once
+  // when outside the session's callbacks, else when they have returned.
+  void changed();
+  void deliver_changes();
+  // Sends a PING when a timed-out call's connection has been silent since
+  // the call's request went out; no answer within the bound closes it.
+  void check_liveness(const UnaryCall& call);
+  void on_ping_timeout();
 
   Strand strand_;
   Transport transport_;
@@ -82,12 +143,38 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
   nghttp2_session* session_ = nullptr;
   std::unordered_map<std::int32_t, std::shared_ptr<UnaryCall>> streams_;
   std::vector<std::pair<std::shared_ptr<UnaryCall>, std::uint32_t>> closed_streams_;
-  bool writing_ = false;
+
+  // Handshake.
+  bool handshake_done_ = false;
+  asio::steady_timer handshake_signal_;
+
+  // Connection state.
   bool closed_ = false;
   bool going_away_ = false;
-  std::string close_reason_;
+  std::optional<common::GrpcStatus> close_status_;
+  // The session's own failure (a protocol violation by the peer, a
+  // callback that failed): its calls report it, not the resets it causes.
+  std::optional<common::GrpcStatus> session_failure_;
+  std::string session_error_text_;
+
+  // Change reports.
+  std::function<void()> on_change_;
+  bool in_session_ = false;
+  bool change_pending_ = false;
+  bool delivering_changes_ = false;
+
+  // Reads and liveness.
   std::vector<std::uint8_t> read_buffer_;
-  std::string write_buffer_;
+  std::uint64_t reads_ = 0;  // successful reads so far
+  bool ping_outstanding_ = false;
+  std::chrono::milliseconds ping_timeout_;
+  asio::steady_timer ping_timer_;
+
+  // Writes: `outgoing_` collects frames while `in_flight_` is written.
+  bool writing_ = false;
+  Clock::time_point write_started_{};
+  std::string outgoing_;
+  std::string in_flight_;
 };
 
 }  // namespace revizer::client

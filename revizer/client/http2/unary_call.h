@@ -114,6 +114,7 @@ struct UnaryCall : std::enable_shared_from_this<UnaryCall> {
   int http_status = 0;
   std::optional<int> grpc_status;
   std::string grpc_message;  // still percent-encoded
+  std::optional<std::string> content_type;  // of the response headers
   std::string data;          // prefix and message bytes, up to the first message's end
   std::optional<common::GrpcStatus> failure;  // set when the answer was refused while arriving
 
@@ -123,6 +124,7 @@ struct UnaryCall : std::enable_shared_from_this<UnaryCall> {
   DeadlineLink deadline_link;
   std::weak_ptr<Http2Connection> connection;
   std::int32_t stream_id = -1;
+  std::uint64_t reads_at_send = 0;  // the connection's read count when the stream opened
   bool finished = false;  // outcome delivered, or the caller gave up
   CallCompletion completion;
 
