@@ -1,13 +1,16 @@
 // The pieces of a channel's connection policy: the backoff after failed
-// attempts, and the dealing of connections to the runtime's workers.
+// attempts, the bound of each attempt (and its test hook), and the dealing
+// of connections to the runtime's workers.
 #include <gtest/gtest.h>
 
 #include <asio/execution/context.hpp>
 #include <asio/query.hpp>
 #include <set>
 
+#include "revizer/client/channel/connect_attempt.h"
 #include "revizer/client/channel/connect_backoff.h"
 #include "revizer/client/runtime/runtime.h"
+#include "tests/cpp/common/scoped_env.h"
 
 namespace revizer::client {
 namespace {
@@ -32,6 +35,26 @@ TEST(ConnectBackoff, GrowsByHalfAgainAndMoreUpToTheCapWithJitter) {
   // Jitter: a few fresh sequences do not all start alike.
   for (int i = 0; i < 8; ++i) first_waits.insert(ConnectBackoff().next().count());
   EXPECT_GT(first_waits.size(), 1u);
+}
+
+TEST(ConnectAttempt, BoundIsTwentySecondsUnlessTheTestHookShortensIt) {
+  const struct {
+    const char* value;  // nullptr: unset
+    std::chrono::milliseconds bound;
+  } cases[] = {
+      {nullptr, 20'000ms}, {"300", 300ms}, {"1", 1ms}, {"0", 20'000ms}, {"-5", 20'000ms}, {"", 20'000ms}, {"2s", 20'000ms},
+  };
+  for (const auto& c : cases) {
+    revizer::testing::ScopedEnv env;
+    if (c.value) {
+      env.set("_TAVIMOR_TEST_CONNECT_TIMEOUT_MS", c.value);
+    } else {
+      env.unset("_TAVIMOR_TEST_CONNECT_TIMEOUT_MS");
+    }
+    EXPECT_EQ(connect_attempt_bound(), c.bound) << (c.value ? c.value : "unset");
+  }
+  EXPECT_EQ(attempt_timed_out_text(20'000ms), "connection attempt timed out after 20 s");
+  EXPECT_EQ(attempt_timed_out_text(1500ms), "connection attempt timed out after 1500 ms");
 }
 
 TEST(Runtime, ConnectionsAreDealtToEachWorkerInTurn) {
