@@ -38,12 +38,18 @@ asio::awaitable<Result<std::vector<tcp::endpoint>, IoError>> endpoints_of(const 
 
 }  // namespace
 
+asio::awaitable<bool> cancellation_requested() {
+  const asio::cancellation_state state = co_await asio::this_coro::cancellation_state;
+  co_return state.cancelled() != asio::cancellation_type::none;
+}
+
 asio::awaitable<Result<tcp::socket, IoError>> tcp_connect(const std::string& host, std::uint16_t port) {
   auto endpoints = co_await endpoints_of(host, port);
   if (!endpoints) co_return fail(std::move(endpoints).error());
   if (endpoints->empty()) co_return fail(IoError::custom("could not resolve to any address"));
   IoError last;
   for (const auto& endpoint : *endpoints) {
+    if (co_await cancellation_requested()) co_return fail(io_error_from(asio::error::operation_aborted));
     tcp::socket socket(co_await asio::this_coro::executor);
     asio::error_code ec;
     co_await socket.async_connect(endpoint, asio::redirect_error(asio::use_awaitable, ec));
@@ -101,6 +107,7 @@ asio::awaitable<Result<tcp::socket, ProxyError>> connect_tunnel(ProxyConfig prox
   // One byte per read: the bytes after the head belong to the channel.
   std::string head;
   for (;;) {
+    if (co_await cancellation_requested()) co_return io_failure(Kind::Read, io_error_from(asio::error::operation_aborted));
     char byte = 0;
     const std::size_t n = co_await socket.async_read_some(asio::buffer(&byte, 1), asio::redirect_error(asio::use_awaitable, ec));
     if (ec == asio::error::eof || (!ec && n == 0)) {

@@ -37,12 +37,20 @@ struct Tunnel {
 using TunnelError = std::variant<ProxyError, IoError>;
 std::string tunnel_error_text(const TunnelError& error);
 
+// Whether the awaiting coroutine has been told to stop. An operation under
+// way ends at once when that happens, but one that has already completed
+// (or a name lookup, which cannot be interrupted) comes back normally: the
+// steps of a connection look here before they start the next one.
+asio::awaitable<bool> cancellation_requested();
+
 // A TCP connection to `host` (an address as text, IPv6 in brackets or not, or
 // a name looked up on asio's resolver thread), trying the addresses in order;
-// the last failure is the one reported.
+// the last failure is the one reported. Cancellation ends it with an
+// "operation aborted" failure, and no socket stays open.
 asio::awaitable<Result<asio::ip::tcp::socket, IoError>> tcp_connect(const std::string& host, std::uint16_t port);
 
-// The body of one tunnel: connect, send CONNECT, read and judge the reply head.
+// The body of one tunnel: connect, send CONNECT, read and judge the reply
+// head. Cancellation ends it as a read or send failure at the proxy.
 asio::awaitable<Result<asio::ip::tcp::socket, ProxyError>> connect_tunnel(ProxyConfig proxy, std::string target_host,
                                                                          std::uint16_t target_port);
 

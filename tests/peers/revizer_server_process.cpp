@@ -9,6 +9,9 @@ RevizerServerProcess::RevizerServerProcess(const RevizerServerOptions& options) 
   if (options.grpcio) argv = {REVIZER_PYTHON, REVIZER_GRPCIO_SERVER_PATH};
   if (options.port != 0) argv.insert(argv.end(), {"--port", std::to_string(options.port)});
   if (options.direct) argv.push_back("--direct");
+  if (options.max_concurrent_streams > 0) {
+    argv.insert(argv.end(), {"--max-concurrent-streams", std::to_string(options.max_concurrent_streams)});
+  }
   if (!options.tls_cert.empty()) argv.insert(argv.end(), {"--tls-cert", options.tls_cert, "--tls-key", options.tls_key});
   process_ = std::make_unique<PeerProcess>(argv);
   const auto line = process_->read_line(std::chrono::seconds(20));

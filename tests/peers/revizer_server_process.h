@@ -24,6 +24,9 @@ struct RevizerServerOptions {
   bool grpcio = false;
   // 0: the server picks.
   std::uint16_t port = 0;
+  // The streams the server grants each connection; 0: the library's
+  // default. The gRPC C++ server only.
+  int max_concurrent_streams = 0;
 };
 
 class RevizerServerProcess {

@@ -7,6 +7,7 @@
 // is a pipe or socket, once that is closed.
 //
 //   revizer_test_server [--port N] [--tls-cert PEM --tls-key PEM] [--direct]
+//                       [--max-concurrent-streams N]
 //
 // By default a relay (h2_relay.h) listens on the port and passes connections
 // to the gRPC server on an internal port: it reads "grpc-timeout" as sent and
@@ -50,6 +51,7 @@ struct Options {
   std::string tls_cert;
   std::string tls_key;
   bool direct = false;
+  int max_concurrent_streams = 0;  // 0: the library's default
 };
 
 // What every call shares: the relay (absent with --direct) and a thread for
@@ -265,6 +267,8 @@ std::optional<Options> parse_options(int argc, char** argv) {
       options.tls_cert = argv[++i];
     } else if (arg == "--tls-key" && has_value) {
       options.tls_key = argv[++i];
+    } else if (arg == "--max-concurrent-streams" && has_value) {
+      options.max_concurrent_streams = std::stoi(argv[++i]);
     } else {
       return std::nullopt;
     }
@@ -307,7 +311,7 @@ int run(int argc, char** argv) {
 
   auto options = parse_options(argc, argv);
   if (!options) {
-    std::cerr << "usage: revizer_test_server [--port N] [--tls-cert PEM --tls-key PEM] [--direct]\n";
+    std::cerr << "usage: revizer_test_server [--port N] [--tls-cert PEM --tls-key PEM] [--direct] [--max-concurrent-streams N]\n";
     return 2;
   }
   auto creds = credentials(*options);
@@ -330,6 +334,10 @@ int run(int argc, char** argv) {
   // default would refuse requests over 4 MiB).
   builder.SetMaxReceiveMessageSize(-1);
   builder.SetMaxSendMessageSize(-1);
+  // The streams the server grants a connection (SETTINGS_MAX_CONCURRENT_STREAMS).
+  if (options->max_concurrent_streams > 0) {
+    builder.AddChannelArgument(GRPC_ARG_MAX_CONCURRENT_STREAMS, options->max_concurrent_streams);
+  }
   std::unique_ptr<grpc::Server> server = builder.BuildAndStart();
   std::unique_ptr<H2Relay> relay;
   int status = 0;

@@ -21,6 +21,8 @@ class TinyproxyProcess {
 
   bool ok() const { return ready_; }
   std::uint16_t port() const { return port_; }
+  // For tests that stop and continue it (SIGSTOP, SIGCONT).
+  pid_t pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;

@@ -1,10 +1,6 @@
 #include "revizer/client/channel/channel.h"
 
 #include <algorithm>
-#include <asio/co_spawn.hpp>
-#include <asio/detached.hpp>
-#include <asio/redirect_error.hpp>
-#include <asio/use_awaitable.hpp>
 
 #include "revizer/client/http2/grpc_protocol.h"
 #include "schema/wire/message_limits.h"
@@ -12,37 +8,109 @@
 namespace revizer::client {
 namespace {
 
-std::string authority_of(const ConnectTarget& target) {
-  if (target.port) return target.host + ":" + std::to_string(*target.port);
-  return target.host;
-}
+constexpr const char* kClosedText = "the channel is closed";
 
 }  // namespace
 
 Channel::Channel(asio::any_io_executor executor, Connector connector)
     : strand_(asio::make_strand(std::move(executor))),
-      connector_(std::move(connector)),
-      deadline_timer_(strand_),
-      worker_wake_(strand_) {}
+      connector_(std::make_shared<const Connector>(std::move(connector))),
+      deadline_timer_(strand_) {}
 
-asio::awaitable<Status<TransportFailure>> Channel::connect() {
-  // The channel's state is touched only on its strand.
-  co_return co_await asio::co_spawn(strand_, connect_on_strand(), asio::use_awaitable);
+// --- connections -------------------------------------------------------
+
+void Channel::start_first_connect(Report report) {
+  if (closed_) {
+    report(fail(TransportFailure{{kClosedText}}));
+    return;
+  }
+  first_connect_ = std::move(report);
+  start_attempt();
 }
 
-asio::awaitable<Status<TransportFailure>> Channel::connect_on_strand() {
-  auto transport = co_await connector_.connect();
-  if (!transport) co_return fail(std::move(transport).error());
-  connection_ = Http2Connection::start(strand_, std::move(*transport), authority_of(connector_.target()),
-                                       connector_.target().scheme == "https" ? "https" : "http");
-  asio::co_spawn(strand_, worker(shared_from_this()), asio::detached);
-  co_return Ok{};
+void Channel::cancel_first_connect() {
+  if (!first_connect_) return;
+  if (attempt_) attempt_->abandon();
+  attempt_.reset();
+  auto report = std::move(first_connect_);
+  first_connect_ = nullptr;
+  report(fail(TransportFailure{{"the connect was cancelled"}}));
 }
+
+void Channel::start_attempt() {
+  attempt_ = ConnectAttempt::start(strand_, connector_, [weak = weak_from_this()](ConnectAttempt::Opened opened) {
+    if (auto self = weak.lock()) {
+      self->attempt_done(std::move(opened));
+    } else if (opened) {
+      (*opened)->close(kClosedText);
+    }
+  });
+}
+
+void Channel::attempt_done(ConnectAttempt::Opened opened) {
+  attempt_.reset();
+  if (closed_) {
+    if (opened) (*opened)->close(kClosedText);
+    return;
+  }
+  if (opened) {
+    backoff_.reset();
+    backing_off_ = false;
+    connection_ = std::move(*opened);
+    // Called on the strand when a stream may have become free and once when
+    // the connection ends: both are a turn of the pump.
+    connection_->set_on_change([weak = weak_from_this()] {
+      if (auto self = weak.lock()) self->pump();
+    });
+    if (first_connect_) {
+      auto report = std::move(first_connect_);
+      first_connect_ = nullptr;
+      report(Ok{});
+    }
+    pump();
+    return;
+  }
+  last_failure_ = opened.error().text();
+  if (first_connect_) {
+    auto report = std::move(first_connect_);
+    first_connect_ = nullptr;
+    report(fail(std::move(opened).error()));
+    return;
+  }
+  backing_off_ = true;
+  backoff_until_ = asio::steady_timer::clock_type::now() + backoff_.next();
+  fail_waiting(grpc_status(GrpcCode::Unavailable, last_failure_));
+}
+
+bool Channel::in_backoff() {
+  if (backing_off_ && asio::steady_timer::clock_type::now() >= backoff_until_) backing_off_ = false;
+  return backing_off_;
+}
+
+void Channel::close() {
+  asio::post(strand_, [self = shared_from_this()] {
+    if (self->closed_) return;
+    self->closed_ = true;
+    if (self->attempt_) self->attempt_->abandon();
+    self->attempt_.reset();
+    if (self->first_connect_) {
+      auto report = std::move(self->first_connect_);
+      self->first_connect_ = nullptr;
+      report(fail(TransportFailure{{kClosedText}}));
+    }
+    self->fail_waiting(grpc_status(GrpcCode::Unavailable, kClosedText));
+    if (self->connection_) self->connection_->close(kClosedText);
+    self->connection_.reset();
+    self->deadline_timer_.cancel();
+  });
+}
+
+// --- calls -------------------------------------------------------------
 
 void Channel::start(std::shared_ptr<UnaryCall> call) {
   if (call->finished) return;
   if (closed_) {
-    call->finish(fail(grpc_status(GrpcCode::Unknown, "Service was not ready: the channel is closed")));
+    call->finish(fail(grpc_status(GrpcCode::Unknown, std::string("Service was not ready: ") + kClosedText)));
     return;
   }
   const std::size_t length = call->request.framed_message.size() - std::min(call->request.framed_message.size(), kMessagePrefixBytes);
@@ -51,15 +119,72 @@ void Channel::start(std::shared_ptr<UnaryCall> call) {
     return;
   }
   track_deadline(*call);
-  if (queue_.empty() && waiting_.empty() && connection_ && connection_->usable()) {
-    // Nothing waits ahead of this call and the connection is up: open its
-    // stream now rather than through a turn of the worker.
+  if (in_backoff()) {
+    // As the gRPC library does for calls that do not wait for a connection.
+    call->finish(fail(grpc_status(GrpcCode::Unavailable, last_failure_)));
+    return;
+  }
+  if (queue_.empty() && waiting_.empty() && connection_ && connection_->can_open_stream()) {
+    // Nothing waits ahead of this call: open its stream now rather than
+    // through a turn of the pump.
     connection_->submit(call);
     return;
   }
   (queue_.size() < kChannelQueueCapacity ? queue_ : waiting_).push_back(std::move(call));
-  wake_worker();
+  pump();
 }
+
+UnaryCall* Channel::front_waiting() {
+  for (;;) {
+    while (queue_.size() < kChannelQueueCapacity && !waiting_.empty()) {
+      queue_.push_back(std::move(waiting_.front()));
+      waiting_.pop_front();
+    }
+    if (queue_.empty()) return nullptr;
+    if (!queue_.front()->finished) return queue_.front().get();
+    queue_.pop_front();
+  }
+}
+
+void Channel::pump() {
+  // submit() may report a change of the connection on the way: one turn at a time.
+  if (pumping_ || closed_) return;
+  pumping_ = true;
+  if (connection_ && !connection_->usable()) connection_.reset();  // lost, or told to go away
+  while (front_waiting()) {
+    if (connection_ && connection_->can_open_stream()) {
+      std::shared_ptr<UnaryCall> call = std::move(queue_.front());
+      queue_.pop_front();
+      connection_->submit(call);
+      continue;
+    }
+    if (!connection_ && !attempt_) {
+      if (in_backoff()) {
+        fail_waiting(grpc_status(GrpcCode::Unavailable, last_failure_));
+      } else {
+        start_attempt();
+      }
+    }
+    break;
+  }
+  pumping_ = false;
+}
+
+void Channel::fail_waiting(const common::GrpcStatus& status) {
+  for (auto* calls : {&queue_, &waiting_}) {
+    for (auto& call : *calls) call->finish(fail(status));
+    calls->clear();
+  }
+}
+
+void Channel::abandon(UnaryCall& call, const char* message, bool timed_out) {
+  if (call.finished) return;
+  call.finish(fail(grpc_status(GrpcCode::Cancelled, message)));
+  // A waiting call stays where it is until the pump passes it.
+  if (auto connection = call.connection.lock()) connection->reset(call, timed_out);
+}
+
+// --- deadlines ---------------------------------------------------------
 
 void Channel::track_deadline(UnaryCall& call) {
   call.deadline = UnaryCall::Clock::now() + std::chrono::duration_cast<UnaryCall::Clock::duration>(call.request.timeout);
@@ -91,82 +216,10 @@ void Channel::on_deadline_timer() {
   while (UnaryCall* first = deadlines_.front()) {
     if (first->deadline > now) break;
     deadlines_.remove(*first);
-    // A linked call is held by the queue, its stream or the worker.
-    abandon(first->shared_from_this(), "Timeout expired");
+    abandon(*first, "Timeout expired", true);
   }
   arm_deadline_timer();
-}
-
-void Channel::abandon(const std::shared_ptr<UnaryCall>& call, const char* message) {
-  if (call->finished) return;
-  call->finish(fail(grpc_status(GrpcCode::Cancelled, message)));
-  if (auto connection = call->connection.lock()) {
-    connection->reset(*call, std::string_view(message) == "Timeout expired");
-  } else {
-    std::erase(queue_, call);
-    std::erase(waiting_, call);
-  }
-}
-
-void Channel::close() {
-  asio::post(strand_, [self = shared_from_this()] {
-    if (self->closed_) return;
-    self->closed_ = true;
-    for (auto* calls : {&self->queue_, &self->waiting_}) {
-      for (auto& call : *calls) call->finish(fail(grpc_status(GrpcCode::Unavailable, "the channel is closed")));
-      calls->clear();
-    }
-    if (self->connection_) self->connection_->close("the channel is closed");
-    self->connection_.reset();
-    self->deadline_timer_.cancel();
-    self->wake_worker();
-  });
-}
-
-void Channel::wake_worker() {
-  if (worker_waiting_) worker_wake_.cancel();
-}
-
-asio::awaitable<bool> Channel::ensure_connection(UnaryCall& call) {
-  if (connection_ && connection_->usable()) co_return true;
-  connection_.reset();
-  auto transport = co_await connector_.connect();
-  if (closed_) {
-    call.finish(fail(grpc_status(GrpcCode::Unavailable, "the channel is closed")));
-    co_return false;
-  }
-  if (!transport) {
-    call.finish(fail(grpc_status(GrpcCode::Unavailable, transport.error().text())));
-    co_return false;
-  }
-  connection_ = Http2Connection::start(strand_, std::move(*transport), authority_of(connector_.target()),
-                                       connector_.target().scheme == "https" ? "https" : "http");
-  co_return true;
-}
-
-asio::awaitable<void> Channel::worker(std::shared_ptr<Channel> self) {
-  (void)self;  // named: GCC 12 mishandles unnamed coroutine parameters
-  while (!closed_) {
-    if (queue_.empty()) {
-      worker_waiting_ = true;
-      worker_wake_.expires_at(asio::steady_timer::time_point::max());
-      asio::error_code ignored;
-      co_await worker_wake_.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
-      worker_waiting_ = false;
-      continue;
-    }
-    std::shared_ptr<UnaryCall> call = std::move(queue_.front());
-    queue_.pop_front();
-    if (!waiting_.empty()) {
-      queue_.push_back(std::move(waiting_.front()));
-      waiting_.pop_front();
-    }
-    if (call->finished) continue;
-    // Waiting here for a new connection keeps later calls in the queue.
-    if (!co_await ensure_connection(*call)) continue;
-    if (call->finished) continue;  // its deadline passed while connecting
-    connection_->submit(call);
-  }
+  pump();  // lets go of the calls that ended at the front
 }
 
 }  // namespace revizer::client

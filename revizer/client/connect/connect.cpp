@@ -40,9 +40,10 @@ asio::awaitable<Result<ClientState, RevizerClientError>> connect_with_auth(std::
   }
 
   // (No temporaries share a full expression with co_await: GCC 12 frees them wrongly.)
-  // The connection lives on this worker's own context (not on the connect
-  // task's strand, which ends with the connect).
-  const asio::any_io_executor executor = Runtime::shared().executor();
+  // Each connection is dealt a worker in turn, so that the clients of one
+  // thread spread over the workers (not the connect task's strand, which
+  // ends with the connect).
+  const asio::any_io_executor executor = Runtime::shared().next_executor();
   Connector connector({scheme, *uri->host, uri->port}, std::move(*proxy), std::move(tls));
   auto channel = std::make_shared<Channel>(executor, std::move(connector));
   auto connected = co_await channel->connect();

@@ -84,6 +84,11 @@ asio::any_io_executor Runtime::executor() {
   return contexts_[t_dealt_worker % contexts_.size()]->get_executor();
 }
 
+asio::any_io_executor Runtime::next_executor() {
+  const std::size_t turn = next_connection_.fetch_add(1, std::memory_order_relaxed);
+  return contexts_[turn % contexts_.size()]->get_executor();
+}
+
 Runtime& Runtime::shared() {
   SharedRuntime& shared = *g_shared.load(std::memory_order_acquire);
   if (Runtime* runtime = shared.current.load(std::memory_order_acquire)) return *runtime;

@@ -14,8 +14,10 @@
 // one shared context every I/O event and every hand-over woke another
 // worker. So new work stays together: work spawned on a worker stays there,
 // and work from a thread outside the runtime goes to the worker dealt to
-// that thread (in turn, on its first use), where the connections it opened
-// live too. Work that names another executor goes there.
+// that thread (in turn, on its first use). Work that names another executor
+// goes there. Connections are dealt apart: each gets the next worker in turn
+// (`next_executor`), and the calls of a client are spawned on its
+// connection's worker, so one event loop's clients use several workers.
 //
 // Two process events need care. A child made by fork() has none of the
 // parent's threads: its first use makes a new runtime, and objects tied to
@@ -71,6 +73,10 @@ class Runtime {
   // Where new work goes: on a worker, that worker's own context; on another
   // thread, the context of the worker dealt to that thread.
   asio::any_io_executor executor();
+  // A worker's context dealt in turn to each caller, wherever it runs: each
+  // connection gets one, so that the clients of one thread (one event loop)
+  // spread over the workers rather than all share that thread's worker.
+  asio::any_io_executor next_executor();
   BlockingPool& blocking_pool() { return blocking_; }
   // Identity-token fetches only (token_fetch_pool.h).
   BlockingPool& token_fetch_pool() { return token_fetches_; }
@@ -90,7 +96,8 @@ class Runtime {
   std::vector<std::unique_ptr<asio::io_context>> contexts_;  // one per worker
   // Never reset: each worker serves its context for the life of the process.
   std::vector<WorkGuard> keep_running_;
-  std::atomic<std::size_t> next_{0};
+  std::atomic<std::size_t> next_{0};             // dealing workers to outside threads
+  std::atomic<std::size_t> next_connection_{0};  // dealing workers to connections
   std::size_t workers_;
   BlockingPool blocking_;
   BlockingPool token_fetches_{kTokenFetchThreads};

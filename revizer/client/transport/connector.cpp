@@ -31,6 +31,8 @@ asio::awaitable<Result<Transport, TransportFailure>> Connector::connect() const 
     if (!connected) co_return fail(TransportFailure{{"tcp connect error", connected.error().text}});
     socket.emplace(std::move(*connected));
   }
+  // A stop that came just as the connection was made must not start TLS.
+  if (co_await common::cancellation_requested()) co_return fail(TransportFailure{{"the connection attempt was abandoned"}});
   asio::error_code ignored;
   // Small frames (headers, window updates) must not wait for Nagle's timer.
   socket->set_option(asio::ip::tcp::no_delay(true), ignored);

@@ -3,7 +3,8 @@
 // Opens the byte stream for one HTTP/2 connection: TCP to the endpoint or a
 // CONNECT tunnel through the proxy, then TLS when the client has TLS
 // settings. The channel calls it for the first connection and after every
-// lost one.
+// lost one. Cancellation of the awaiting coroutine ends it at once and
+// closes its socket.
 
 #include <asio/awaitable.hpp>
 #include <cstdint>
