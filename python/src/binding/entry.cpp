@@ -33,6 +33,7 @@ DeferredReleases& deferred() {
 }
 
 std::atomic<PyObject*> g_panic_type{nullptr};
+std::atomic<void (*)() noexcept> g_release_waker{nullptr};
 
 }  // namespace
 
@@ -43,13 +44,24 @@ void release_reference(PyObject* object) noexcept {
     return;
   }
   DeferredReleases& list = deferred();
-  std::lock_guard lock(list.mutex);
-  try {
-    list.objects.push_back(object);
-  } catch (...) {
-    abort_uncaught_panic();
+  bool first = false;
+  {
+    std::lock_guard lock(list.mutex);
+    try {
+      list.objects.push_back(object);
+    } catch (...) {
+      abort_uncaught_panic();
+    }
+    first = list.objects.size() == 1;
+    detail::g_has_deferred.store(true, std::memory_order_release);
   }
-  detail::g_has_deferred.store(true, std::memory_order_release);
+  if (first) {
+    if (auto waker = g_release_waker.load(std::memory_order_acquire)) waker();
+  }
+}
+
+void set_deferred_release_waker(void (*waker)() noexcept) noexcept {
+  g_release_waker.store(waker, std::memory_order_release);
 }
 
 void detail::apply_deferred_releases_slow() noexcept {

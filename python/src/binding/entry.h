@@ -25,8 +25,15 @@ class Panic : public std::runtime_error {
 inline thread_local int t_attach_count = 0;
 
 // Releases a reference from any thread: at once when this thread is attached,
-// otherwise queued until the next entry on an attached thread.
+// otherwise queued for the next attached thread that applies the queue (the
+// waker's, or the next entry).
 void release_reference(PyObject* object) noexcept;
+
+// Called, from the releasing thread and without any lock held, when a
+// release is queued into an empty queue: the waker makes sure an attached
+// thread applies the queue soon. Set once, before references are dropped
+// on threads without the interpreter.
+void set_deferred_release_waker(void (*waker)() noexcept) noexcept;
 
 namespace detail {
 // Set while releases wait in the queue; read inline on every entry.

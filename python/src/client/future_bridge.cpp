@@ -4,6 +4,7 @@
 
 #include "python/src/binding/binding.h"
 #include "python/src/client/bridge_names.h"
+#include "python/src/client/exit_gate.h"
 
 namespace revizer::python {
 namespace {
@@ -119,6 +120,14 @@ std::optional<CallObjects> prepare_call(const client::TaskHandle& task) {
   CallObjects objects;
   objects.loop = AnyThreadRef::steal(PyObject_CallNoArgs(names->get_running_loop));
   if (!objects.loop) return std::nullopt;
+  if (!watch_interpreter_exit()) return std::nullopt;
+  if (exit_gate().closed()) {
+    // Its outcome could never be handed back: fail now rather than leave
+    // the caller awaiting for good.
+    PyErr_SetString(PyExc_RuntimeError, "cannot start a call: the interpreter is exiting");
+    return std::nullopt;
+  }
+  release_dropped_references_promptly();
   objects.context = AnyThreadRef::steal(PyContext_CopyCurrent());
   if (!objects.context) return std::nullopt;
   objects.future = AnyThreadRef::steal(PyObject_CallMethodNoArgs(objects.loop.get(), names->create_future));

@@ -1,74 +1,13 @@
 #include "python/src/client/hand_back.h"
 
-#include <mutex>
 #include <utility>
-#include <vector>
 
-#include "platform/process_events.h"
 #include "python/src/binding/binding.h"
 #include "python/src/binding/text.h"
 #include "python/src/client/bridge_names.h"
-#include "revizer/client/runtime/runtime.h"
 
 namespace revizer::python {
 namespace {
-
-// The queue of outcomes waiting for the interpreter. While a drain task is
-// scheduled or running, new outcomes join its queue instead of starting a
-// thread of their own, so a burst of results takes the interpreter once.
-// Process-wide and never freed; a forked child starts a fresh one (the
-// parent's drain task does not exist there).
-struct HandBackQueue {
-  std::mutex mutex;
-  std::vector<std::unique_ptr<Completion>> pending;
-  bool draining = false;
-};
-std::atomic<HandBackQueue*> g_queue{nullptr};
-
-void fresh_queue_in_child() { g_queue.store(new HandBackQueue, std::memory_order_release); }
-
-HandBackQueue& queue() {
-  static const bool registered = [] {
-    g_queue.store(new HandBackQueue, std::memory_order_release);
-    platform::on_fork_in_child(&fresh_queue_in_child);
-    return true;
-  }();
-  (void)registered;
-  return *g_queue.load(std::memory_order_acquire);
-}
-
-bool interpreter_usable() noexcept { return Py_IsInitialized() && !Py_IsFinalizing(); }
-
-void drain(HandBackQueue& q) {
-  std::vector<std::unique_ptr<Completion>> batch;
-  for (;;) {
-    {
-      std::lock_guard lock(q.mutex);
-      batch.swap(q.pending);
-      if (batch.empty()) {
-        q.draining = false;
-        return;
-      }
-    }
-    // Never attach to an interpreter that is finalizing: the results are
-    // dropped, their Python references kept for good.
-    if (!interpreter_usable()) {
-      for (auto& completion : batch) completion->abandon();
-      batch.clear();
-      continue;
-    }
-    const PyGILState_STATE gil = PyGILState_Ensure();
-    {
-      EntryFrame frame;
-      for (auto& completion : batch) {
-        completion->complete();
-        completion.reset();
-      }
-    }
-    batch.clear();
-    PyGILState_Release(gil);
-  }
-}
 
 // The error of a hand-back, reported where unraisable errors go.
 void report_hand_back_error() {
@@ -136,21 +75,25 @@ void Completion::complete() {
   if (!scheduled) report_hand_back_error();
 }
 
+void Completion::run(bool attached) noexcept {
+  if (!attached) {
+    abandon();
+    return;
+  }
+  try {
+    complete();
+  } catch (...) {
+    raise_current_exception();
+    report_hand_back_error();
+  }
+}
+
 void Completion::abandon() noexcept {
   objects_.loop.leak();
   objects_.context.leak();
   objects_.future.leak();
 }
 
-void hand_back(std::unique_ptr<Completion> completion) {
-  HandBackQueue& q = queue();
-  bool start = false;
-  {
-    std::lock_guard lock(q.mutex);
-    q.pending.push_back(std::move(completion));
-    start = !std::exchange(q.draining, true);
-  }
-  if (start) client::Runtime::shared().blocking_pool().post([&q] { drain(q); });
-}
+void hand_back(std::unique_ptr<Completion> completion) { run_on_interpreter_thread(std::move(completion)); }
 
 }  // namespace revizer::python

@@ -1,15 +1,17 @@
 #pragma once
 
-// The hand-back of a call's outcome to its event loop. Outcomes queue up
-// here; one task on the runtime's blocking pool at a time takes the
-// interpreter (never while it is finalizing: the outcomes are then dropped
-// without touching it) and, for each outcome whose future is not cancelled,
+// The hand-back of a call's outcome to its event loop. Outcomes go to the
+// interpreter thread (interpreter_thread.h), which takes the interpreter for
+// every outcome queued meanwhile (never once the interpreter exits: the
+// outcomes are then dropped without touching it) and, for each outcome whose
+// future is not cancelled,
 // builds the result object or the exception and schedules the completion on
 // the future's loop with `call_soon_threadsafe(complete, future, method,
 // value, context=None)`. On the loop's thread `complete` looks at
 // `future.cancelled()` again before it calls `future.set_result` or
 // `future.set_exception`. A failure of the hand-back itself (a closed loop)
-// is reported as unraisable and leaves the future pending.
+// is reported as unraisable and leaves the future pending. Either way the
+// call's Python objects are released there, attached.
 
 #include <Python.h>
 
@@ -17,6 +19,7 @@
 #include <string>
 
 #include "python/src/client/any_thread_ref.h"
+#include "python/src/client/interpreter_thread.h"
 
 namespace revizer::python {
 
@@ -29,12 +32,9 @@ struct CallObjects {
 
 // One call's outcome: a value (made into its Python object at the hand-back),
 // the text of the RuntimeError it fails with, or a panic message.
-class Completion {
+class Completion : public InterpreterJob {
  public:
   explicit Completion(CallObjects objects) : objects_(std::move(objects)) {}
-  virtual ~Completion() = default;
-  Completion(const Completion&) = delete;
-  Completion& operator=(const Completion&) = delete;
 
   void set_error(std::string text) {
     kind_ = Kind::Error;
@@ -45,16 +45,18 @@ class Completion {
     text_ = std::move(text);
   }
 
-  // Attached: the future's result or exception, handed to its loop.
-  void complete();
-  // The interpreter is gone: keep every Python reference for good.
-  void abandon() noexcept;
+  // Attached: hands the future's result or exception to its loop.
+  // Otherwise the interpreter exits: every Python reference is kept for good.
+  void run(bool attached) noexcept override;
 
  protected:
   // Attached: the value's Python object, or null with the error set.
   virtual PyObject* make_value() = 0;
 
  private:
+  void complete();
+  void abandon() noexcept;
+
   enum class Kind { Value, Error, Panic };
   CallObjects objects_;
   Kind kind_ = Kind::Value;

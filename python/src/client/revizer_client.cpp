@@ -14,7 +14,9 @@
 #include "python/src/classes/result_classes.h"
 #include "python/src/client/environment_access.h"
 #include "python/src/client/event_coercion.h"
+#include "python/src/client/exit_gate.h"
 #include "python/src/client/future_bridge.h"
+#include "python/src/client/interruptible_wait.h"
 #include "revizer/client/adjudicates/event_adjudicates.h"
 #include "revizer/client/connect/adjudicates_timeout.h"
 #include "revizer/client/errors/adjudication_error.h"
@@ -31,10 +33,12 @@ constexpr const char* kNoToken =
     "No token provided and TAVIMOR_API_TOKEN not set (checked TAVIMOR_API_TOKEN, TAVIMOR_TOKEN, and ~/.tavimor/env)";
 constexpr const char* kNoDefaultToken = "TAVIMOR_API_TOKEN not set (checked TAVIMOR_API_TOKEN and ~/.tavimor/env)";
 
-[[gnu::cold]] PyObject* runtime_error(std::string_view prefix, const std::string& detail) {
+// Raises the whole text, an embedded NUL and what follows it included.
+[[gnu::cold]] PyObject* runtime_error(std::string_view prefix, std::string_view detail) {
   std::string text(prefix);
   text += detail;
-  PyErr_SetString(PyExc_RuntimeError, text.c_str());
+  Ref message = Ref::steal(new_str(text, "replace"));
+  if (message) PyErr_SetObject(PyExc_RuntimeError, message.get());
   return nullptr;
 }
 
@@ -70,35 +74,39 @@ PyObject* adjudicated_list_to_python(std::vector<result::Adjudicated>&& answers)
 
 // --- task bodies ----------------------------------------------------------
 
-asio::awaitable<TaskOutcome<ClientRef>> connect_async(std::string endpoint, std::string token) {
-  const std::chrono::milliseconds timeout = co_await with_environment([] { return client::adjudicates_timeout(); });
-  auto connected = co_await RevizerGrpcClient::connect({endpoint, token, std::nullopt}, timeout);
+// The connection itself, shared by the three ways to connect.
+asio::awaitable<TaskOutcome<ClientRef>> connect_with(std::string endpoint, std::string token,
+                                                     std::optional<std::string> iap_token,
+                                                     std::chrono::milliseconds timeout) {
+  client::ConnectOptions options{endpoint, token, std::nullopt};
+  if (iap_token) options.iap_token = *iap_token;
+  auto connected = co_await RevizerGrpcClient::connect(options, timeout);
   if (!connected) co_return fail(connect_failed(connected.error()));
   co_return std::move(*connected);
 }
 
+asio::awaitable<TaskOutcome<ClientRef>> connect_async(std::string endpoint, std::string token) {
+  const std::chrono::milliseconds timeout = co_await with_environment([] { return client::adjudicates_timeout(); });
+  co_return co_await connect_with(std::move(endpoint), std::move(token), std::nullopt, timeout);
+}
+
 struct DefaultSettings {
-  std::chrono::milliseconds timeout;
   Result<common::RuntimeConfig, common::EnvError> config;
+  std::chrono::milliseconds timeout;
 };
 
 asio::awaitable<TaskOutcome<ClientRef>> connect_default_async() {
-  // The timeout is read before the configuration is loaded: a value that only
-  // the env file holds counts once an earlier load copied it into the
-  // environment.
+  // The timeout is read after the configuration is loaded, so a value that
+  // only the env file holds counts from the first client of the process on.
   DefaultSettings settings = co_await with_environment([] {
-    const auto timeout = client::adjudicates_timeout();
-    return DefaultSettings{timeout, common::load_runtime_config()};
+    auto config = common::load_runtime_config();
+    return DefaultSettings{std::move(config), client::adjudicates_timeout()};
   });
   if (!settings.config) co_return fail(connect_failed(RevizerClientError::config(settings.config.error().text())));
-  const common::RuntimeConfig& config = *settings.config;
+  common::RuntimeConfig& config = *settings.config;
   if (!config.api_token) co_return fail(connect_failed(RevizerClientError::config(kNoDefaultToken)));
-  std::optional<std::string_view> iap;
-  if (config.iap_token) iap = *config.iap_token;
-  auto connected = co_await RevizerGrpcClient::connect({config.revizer_endpoint, *config.api_token, iap},
-                                                       settings.timeout);
-  if (!connected) co_return fail(connect_failed(connected.error()));
-  co_return std::move(*connected);
+  co_return co_await connect_with(std::move(config.revizer_endpoint), std::move(*config.api_token),
+                                  std::move(config.iap_token), settings.timeout);
 }
 
 std::string adjudication_failed(RevizerClientError error) {
@@ -146,6 +154,7 @@ constexpr auto kNew = signature(
 
 PyObject* new_impl(PyTypeObject* type, std::optional<std::string> endpoint, std::optional<std::string> token) {
   client::Runtime& runtime = client::Runtime::shared();
+  if (!watch_interpreter_exit()) return nullptr;
   if (!endpoint || !token) {
     // Loading also copies env-file entries into the environment where a
     // variable is unset; the interpreter stays held, so no Python thread
@@ -153,18 +162,19 @@ PyObject* new_impl(PyTypeObject* type, std::optional<std::string> endpoint, std:
     auto config = common::load_runtime_config();
     if (!config) return runtime_error("Failed to load config: ", config.error().text());
     if (!token) {
-      if (!config->api_token) {
-        PyErr_SetString(PyExc_RuntimeError, kNoToken);
-        return nullptr;
-      }
+      if (!config->api_token) return runtime_error("", kNoToken);
       token = std::move(config->api_token);
     }
     if (!endpoint) endpoint = std::move(config->revizer_endpoint);
   }
-  // The whole connect runs with the interpreter held, as a blocking call.
-  auto connected = client::block_on_connect(runtime, std::move(*endpoint), std::move(*token));
-  if (!connected) return runtime_error("", connect_failed(connected.error()));
-  return create_object_of_type<RevizerClientClass>(type, std::move(*connected));
+  // Read here, under the interpreter like the configuration; the connect
+  // then runs without it, and Ctrl-C ends the wait.
+  const std::chrono::milliseconds timeout = client::adjudicates_timeout();
+  auto connected = wait_interruptibly(
+      runtime.executor(), connect_with(std::move(*endpoint), std::move(*token), std::nullopt, timeout));
+  if (!connected) return nullptr;
+  if (!*connected) return runtime_error("", connected->error());
+  return create_object_of_type<RevizerClientClass>(type, std::move(**connected));
 }
 
 constexpr auto kConnect = signature("RevizerClient", "connect",
