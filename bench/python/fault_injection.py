@@ -33,6 +33,7 @@ import json
 import os
 import pathlib
 import statistics
+import subprocess
 import sys
 import time
 from collections import Counter, defaultdict
@@ -284,8 +285,8 @@ def main():
     schedule_args = ["--seed", str(args.seed), "--duration", str(args.minutes * 60), "--faults", args.faults,
                      "--fault-seconds", args.fault_seconds, "--behave-seconds", args.behave_seconds]
     schedule = fault_relay.make_schedule(args.seed, args.minutes * 60, args.faults.split(","),
-                                         fault_relay._span(args.fault_seconds),
-                                         fault_relay._span(args.behave_seconds))
+                                         fault_relay.parse_span(args.fault_seconds),
+                                         fault_relay.parse_span(args.behave_seconds))
     total = sum(phase.seconds for phase in schedule)
     # Should the loop itself never get back control, this still ends the run, with the threads' stacks.
     faulthandler.dump_traceback_later(total + 120, exit=True)
@@ -295,7 +296,8 @@ def main():
     event = Event(Agent("agent-fault", "openai"), "fault-trajectory",
                   ToolCall("search", {"query": "weather in Paris"}, call_id="call-1"))
     status = 1
-    with ServerProcess([server_path(), "--direct"]) as server:
+    # Corrupted requests make the server's protobuf library complain on stderr, once per request.
+    with ServerProcess([server_path(), "--direct"], stderr=subprocess.DEVNULL) as server:
         relay = PeerProcess([sys.executable, str(ROOT / "tests" / "peers" / "fault_relay.py"),
                              "--upstream-port", str(server.port), *schedule_args])
         try:

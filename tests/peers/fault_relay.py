@@ -312,7 +312,8 @@ class FaultRelay:
         await asyncio.sleep(0)
 
 
-def _span(text):
+def parse_span(text):
+    """LOW:HIGH (or one number) as a (low, high) pair of seconds."""
     low, _, high = text.partition(":")
     return (float(low), float(high or low))
 
@@ -351,8 +352,8 @@ def main(argv=None):
     parser.add_argument("--first-behave-seconds", type=float, default=3.0)
     args = parser.parse_args(argv)
     try:
-        phases = make_schedule(args.seed, args.duration, args.faults.split(","), _span(args.fault_seconds),
-                               _span(args.behave_seconds), args.first_behave_seconds)
+        phases = make_schedule(args.seed, args.duration, args.faults.split(","), parse_span(args.fault_seconds),
+                               parse_span(args.behave_seconds), args.first_behave_seconds)
     except ValueError as error:
         parser.error(str(error))
     asyncio.run(_serve(args, phases))
