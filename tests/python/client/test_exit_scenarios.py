@@ -15,8 +15,8 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[3] / "bench" / "
 import exit_scenarios  # noqa: E402
 from client_support import endpoint  # noqa: E402
 
-# About 300 children in all: some 30 s on 8 cores.
-RUNS_PER_SCENARIO = 75
+# 400 children in all: some 30 to 45 s on 8 busy cores.
+RUNS_PER_SCENARIO = 100
 
 
 @pytest.fixture(scope="module")
