@@ -15,8 +15,8 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[3] / "bench" / "
 import exit_scenarios  # noqa: E402
 from client_support import endpoint  # noqa: E402
 
-# 400 children in all: some 30 to 45 s on 8 busy cores.
-RUNS_PER_SCENARIO = 100
+# 600 children in all: some 15 s on 8 idle cores, a minute on busy ones.
+RUNS_PER_SCENARIO = 150
 
 
 @pytest.fixture(scope="module")
