@@ -1,6 +1,5 @@
 #include "revizer/client/revizer_grpc_client.h"
 
-#include "revizer/client/connect/adjudicates_timeout.h"
 
 namespace revizer::client {
 
@@ -20,19 +19,9 @@ asio::awaitable<RevizerGrpcClient::Connected> RevizerGrpcClient::connect(Connect
   co_return std::make_shared<const RevizerGrpcClient>(std::move(*state), timeout);
 }
 
-asio::awaitable<RevizerGrpcClient::Connected> RevizerGrpcClient::connect_with_timeout(std::string endpoint,
-                                                                                      std::string token) {
-  const auto timeout = client::adjudicates_timeout();
-  co_return co_await connect({endpoint, token, std::nullopt}, timeout);
-}
-
 asio::awaitable<CallOutcome> RevizerGrpcClient::call_adjudicates(ClientState state, std::string framed_request,
                                                                  std::chrono::milliseconds timeout) {
   co_return co_await unary_call(std::move(state), kAdjudicatesPath, std::move(framed_request), timeout);
-}
-
-RevizerGrpcClient::Connected block_on_connect(Runtime& runtime, std::string endpoint, std::string token) {
-  return block_on(runtime, RevizerGrpcClient::connect_with_timeout(std::move(endpoint), std::move(token)));
 }
 
 }  // namespace revizer::client

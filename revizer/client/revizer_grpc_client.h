@@ -37,9 +37,6 @@ class RevizerGrpcClient {
   RevizerGrpcClient& operator=(const RevizerGrpcClient&) = delete;
 
   static asio::awaitable<Connected> connect(ConnectOptions options, std::chrono::milliseconds timeout);
-  // The constructor's future: reads the timeout when it starts, then
-  // connects without an IAP token.
-  static asio::awaitable<Connected> connect_with_timeout(std::string endpoint, std::string token);
 
   ClientState read_state() const { return state_->clone(); }
   // The runtime worker that serves this client's connection: a task of
@@ -59,9 +56,5 @@ class RevizerGrpcClient {
   std::chrono::milliseconds adjudicates_timeout_;
   std::uint64_t fork_generation_ = fork_generation();
 };
-
-// Connects on the calling thread (not a runtime worker), which stays blocked
-// until the outcome is known while the runtime's workers drive the I/O.
-RevizerGrpcClient::Connected block_on_connect(Runtime& runtime, std::string endpoint, std::string token);
 
 }  // namespace revizer::client

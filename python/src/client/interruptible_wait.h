@@ -33,8 +33,9 @@ std::optional<T> wait_interruptibly(asio::any_io_executor executor, asio::awaita
   // Shared with the task: an interrupted wait leaves before the task ends.
   auto promise = std::make_shared<std::promise<T>>();
   std::future<T> outcome = promise->get_future();
-  client::TaskHandle task = client::spawn_task<T>(std::move(executor), std::move(work),
-                                                  [promise](T value) { promise->set_value(std::move(value)); });
+  client::TaskHandle task = client::spawn_task<T>(
+      std::move(executor), std::move(work), [promise](T value) { promise->set_value(std::move(value)); },
+      [promise](std::exception_ptr error) { promise->set_exception(std::move(error)); });
   for (;;) {
     std::future_status status;
     {

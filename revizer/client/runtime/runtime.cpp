@@ -59,7 +59,7 @@ std::size_t runtime_worker_count() {
   return processors == 0 ? 1 : processors;
 }
 
-Runtime::Runtime(std::size_t workers) : workers_(workers), blocking_(kMaxBlockingThreads) {
+Runtime::Runtime(std::size_t workers) : workers_(workers) {
   contexts_.reserve(workers_);
   keep_running_.reserve(workers_);
   running_ = workers_;

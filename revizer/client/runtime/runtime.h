@@ -2,11 +2,11 @@
 
 // The process-wide task runtime: worker threads (one per processor unless
 // TAVIMOR_RUNTIME_WORKER_THREADS says otherwise), each serving an io_context
-// of its own, and a blocking pool of at most 512 threads for work that
-// blocks (the hand-back of results to Python takes the interpreter lock
-// there). Name lookups run on asio's own resolver threads, never on the
-// blocking pool, so a connect never waits behind threads parked on that
-// lock. Made on first use and never torn down while the process runs.
+// of its own, and a small pool of threads for identity-token fetches, the
+// only work of the runtime that blocks (token_fetch_pool.h). Name lookups
+// run on asio's own resolver threads. Nothing of the runtime takes the
+// interpreter lock: the Python layer hands results back on a thread of its
+// own. Made on first use and never torn down while the process runs.
 //
 // Why a context per worker rather than one shared by all: work that stays
 // on one worker (a connection, the calls spawned next to it) then runs
@@ -54,7 +54,6 @@
 
 namespace revizer::client {
 
-inline constexpr std::size_t kMaxBlockingThreads = 512;
 inline constexpr const char* kWorkerThreadsVariable = "TAVIMOR_RUNTIME_WORKER_THREADS";
 
 // The worker count: the variable when it holds a positive number, else one
@@ -77,7 +76,6 @@ class Runtime {
   // connection gets one, so that the clients of one thread (one event loop)
   // spread over the workers rather than all share that thread's worker.
   asio::any_io_executor next_executor();
-  BlockingPool& blocking_pool() { return blocking_; }
   // Identity-token fetches only (token_fetch_pool.h).
   BlockingPool& token_fetch_pool() { return token_fetches_; }
   std::size_t worker_count() const { return workers_; }
@@ -99,33 +97,11 @@ class Runtime {
   std::atomic<std::size_t> next_{0};             // dealing workers to outside threads
   std::atomic<std::size_t> next_connection_{0};  // dealing workers to connections
   std::size_t workers_;
-  BlockingPool blocking_;
   BlockingPool token_fetches_{kTokenFetchThreads};
   std::mutex running_mutex_;
   std::condition_variable all_left_;
   std::size_t running_ = 0;
 };
-
-// Runs `job` on `pool` and resumes the awaiting coroutine on its own executor
-// with the job's value. The job must not throw.
-template <class F, class T = std::invoke_result_t<F&>>
-asio::awaitable<T> run_blocking(BlockingPool& pool, F job) {
-  auto executor = co_await asio::this_coro::executor;
-  auto initiate = [&pool, executor](auto handler, F job) {
-    auto work = asio::make_work_guard(executor);
-    pool.post([handler = std::move(handler), job = std::move(job), work = std::move(work)]() mutable {
-      std::optional<T> value(job());
-      auto home = work.get_executor();
-      asio::post(home, [handler = std::move(handler), value = std::move(value)]() mutable {
-        std::move(handler)(std::move(value));
-      });
-    });
-  };
-  std::optional<T> value =
-      co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::optional<T>)>(initiate, asio::use_awaitable,
-                                                                                            std::move(job));
-  co_return std::move(*value);
-}
 
 // One task on the runtime that can be dropped: `cancel` delivers terminal
 // cancellation to whatever the task is awaiting (a call resets its stream)
@@ -149,9 +125,12 @@ class TaskHandle {
 };
 
 // Spawns `work` on `executor`; `done` receives its value unless the task was
-// cancelled first. `done` runs on the task's strand.
+// cancelled first. An exception that escapes `work` goes to `failed` (when
+// given) instead, so that whoever waits for the task learns that it ended.
+// Both run on the task's strand.
 template <class T>
-TaskHandle spawn_task(asio::any_io_executor executor, asio::awaitable<T> work, std::function<void(T)> done) {
+TaskHandle spawn_task(asio::any_io_executor executor, asio::awaitable<T> work, std::function<void(T)> done,
+                      std::function<void(std::exception_ptr)> failed = nullptr) {
   auto state = std::make_shared<TaskHandle::State>(std::move(executor));
   asio::co_spawn(
       state->strand,
@@ -167,7 +146,9 @@ TaskHandle spawn_task(asio::any_io_executor executor, asio::awaitable<T> work, s
         }
         (void)state;
       }(std::move(work), std::move(done), state),
-      asio::bind_cancellation_slot(state->signal.slot(), [state](std::exception_ptr) {}));
+      asio::bind_cancellation_slot(state->signal.slot(), [state, failed = std::move(failed)](std::exception_ptr error) {
+        if (error && failed) failed(error);
+      }));
   return TaskHandle(std::move(state));
 }
 
@@ -177,7 +158,9 @@ template <class T>
 T block_on(asio::any_io_executor executor, asio::awaitable<T> work) {
   std::promise<T> promise;
   auto future = promise.get_future();
-  spawn_task<T>(std::move(executor), std::move(work), [&promise](T value) { promise.set_value(std::move(value)); });
+  spawn_task<T>(
+      std::move(executor), std::move(work), [&promise](T value) { promise.set_value(std::move(value)); },
+      [&promise](std::exception_ptr error) { promise.set_exception(std::move(error)); });
   return future.get();
 }
 

@@ -3,7 +3,7 @@
 // Identity-token fetches block their thread for as long as the token source
 // takes: up to the fetch's transfer bound (30 s) against a host that accepts
 // and never answers. They get a pool of their own, apart from the runtime's
-// workers and from the blocking pool where results are handed back, so that
+// workers and from the thread where results are handed back, so that
 // stuck fetches hold at most kTokenFetchThreads threads and only other
 // fetches queue behind them.
 //

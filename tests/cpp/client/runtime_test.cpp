@@ -8,6 +8,7 @@
 #include <asio/query.hpp>
 #include <asio/this_coro.hpp>
 #include <set>
+#include <stdexcept>
 #include <thread>
 #include <utility>
 
@@ -42,6 +43,16 @@ TEST(Runtime, WorkSpawnedOnAWorkerStaysOnIt) {
   }());
   EXPECT_EQ(here, context_of(chosen));
   EXPECT_EQ(next, here) << "a worker's new work left it";
+}
+
+// A task that ends by an exception must not leave its waiter waiting for
+// ever: block_on (and the Python constructor's wait) get the exception.
+TEST(Runtime, ATaskThatThrowsReachesItsWaiter) {
+  auto throwing = []() -> asio::awaitable<int> {
+    throw std::runtime_error("task failed");
+    co_return 0;
+  };
+  EXPECT_THROW(block_on(Runtime::shared(), throwing()), std::runtime_error);
 }
 
 }  // namespace
