@@ -23,7 +23,7 @@ namespace detail {
 template <const auto& Desc, std::size_t I>
 PyObject* read_row(const typename ClassTables<Desc>::Record& record) {
   using Row = typename ClassTables<Desc>::template Row<I>;
-  if constexpr (Row::kBody != nullptr) {
+  if constexpr (Row::kHasBody) {
     return Row::kBody(record);
   } else {
     return py_value(record.*std::get<I>(Desc.rows).member);

@@ -65,6 +65,7 @@ struct ParamRow {
   static constexpr bool kHasMember = !std::is_same_v<Member, NoMember>;
   static constexpr bool kIsProperty = kHasMember;
   static constexpr auto kBody = nullptr;
+  static constexpr bool kHasBody = false;
   const char* name;
   Member member;
   bool required;
@@ -86,6 +87,9 @@ struct PropRow {
   static constexpr bool kHasMember = !std::is_same_v<Member, NoMember>;
   static constexpr bool kIsProperty = true;
   static constexpr auto kBody = Body;
+  // Told by type, not by comparing `Body` with null: that comparison is no
+  // constant expression for a function of internal linkage in every build.
+  static constexpr bool kHasBody = !std::is_same_v<decltype(Body), std::nullptr_t>;
   const char* name;
   Member member;
   const char* property_doc = nullptr;
@@ -172,9 +176,12 @@ namespace detail {
 // parameter row `param`: the same name, the same member, no body.
 template <class P, class Q>
 constexpr bool places_property_of(const P& placing, const Q& param) {
-  if constexpr (!P::kIsParam && P::kHasMember && P::kBody == nullptr && Q::kIsParam && Q::kHasMember &&
-                std::is_same_v<decltype(placing.member), decltype(param.member)>) {
-    return std::string_view(placing.name) == param.name && placing.member == param.member;
+  if constexpr (!P::kIsParam && P::kHasMember && !P::kHasBody && Q::kIsParam && Q::kHasMember) {
+    if constexpr (std::is_same_v<decltype(placing.member), decltype(param.member)>) {
+      return std::string_view(placing.name) == param.name && placing.member == param.member;
+    } else {
+      return false;
+    }
   } else {
     return false;
   }
