@@ -98,9 +98,11 @@ def test_cancelled_connects_close_their_sockets_at_once():
     peer = SilentPeer()
 
     async def connect_and_cancel(count):
+        # Counted before the first connect: each starts at its call and may
+        # be accepted before the list is made.
+        target = peer.accepted + count
         connects = [asyncio.ensure_future(RevizerClient.connect(f"http://127.0.0.1:{peer.port}", "t"))
                     for _ in range(count)]
-        target = peer.accepted + count
         assert await asyncio.to_thread(eventually, lambda: peer.accepted == target, 10)
         for connect in connects:
             connect.cancel()
