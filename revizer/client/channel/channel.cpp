@@ -10,6 +10,15 @@ namespace {
 
 constexpr const char* kClosedText = "the channel is closed";
 
+// The status of calls that a failed attempt fails: its text, and as the
+// source the innermost cause (the system's or TLS's own text) when the
+// failure has one beneath its own description.
+common::GrpcStatus failed_attempt_status(const TransportFailure& failure) {
+  common::GrpcStatus status = grpc_status(GrpcCode::Unavailable, failure.text());
+  if (failure.causes.size() >= 2) status.source = failure.causes.back();
+  return status;
+}
+
 }  // namespace
 
 Channel::Channel(asio::any_io_executor executor, Connector connector)
@@ -70,7 +79,7 @@ void Channel::attempt_done(ConnectAttempt::Opened opened) {
     pump();
     return;
   }
-  last_failure_ = opened.error().text();
+  last_failure_ = failed_attempt_status(opened.error());
   if (first_connect_) {
     auto report = std::move(first_connect_);
     first_connect_ = nullptr;
@@ -79,7 +88,7 @@ void Channel::attempt_done(ConnectAttempt::Opened opened) {
   }
   backing_off_ = true;
   backoff_until_ = asio::steady_timer::clock_type::now() + backoff_.next();
-  fail_waiting(grpc_status(GrpcCode::Unavailable, last_failure_));
+  fail_waiting(last_failure_);
 }
 
 bool Channel::in_backoff() {
@@ -121,7 +130,7 @@ void Channel::start(std::shared_ptr<UnaryCall> call) {
   track_deadline(*call);
   if (in_backoff()) {
     // As the gRPC library does for calls that do not wait for a connection.
-    call->finish(fail(grpc_status(GrpcCode::Unavailable, last_failure_)));
+    call->finish(fail(last_failure_));
     return;
   }
   if (queue_.empty() && waiting_.empty() && connection_ && connection_->can_open_stream()) {
@@ -160,7 +169,7 @@ void Channel::pump() {
     }
     if (!connection_ && !attempt_) {
       if (in_backoff()) {
-        fail_waiting(grpc_status(GrpcCode::Unavailable, last_failure_));
+        fail_waiting(last_failure_);
       } else {
         start_attempt();
       }

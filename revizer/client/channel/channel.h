@@ -146,7 +146,7 @@ class Channel : public std::enable_shared_from_this<Channel> {
   ConnectBackoff backoff_;
   bool backing_off_ = false;
   asio::steady_timer::time_point backoff_until_{};
-  std::string last_failure_;
+  common::GrpcStatus last_failure_{common::GrpcCode::Unavailable, {}};  // of the last failed attempt
 
   std::deque<std::shared_ptr<UnaryCall>> queue_;    // at most kChannelQueueCapacity, finished ones included
   std::deque<std::shared_ptr<UnaryCall>> waiting_;  // unbounded: callers waiting for room in the queue

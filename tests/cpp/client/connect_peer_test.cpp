@@ -257,6 +257,8 @@ TEST_F(ConnectPeer, ServerRestartOnTheSamePort) {
   auto down = adjudicate(client, {event("while down")});
   ASSERT_FALSE(down);
   EXPECT_EQ(down.error().grpc_status().code, common::GrpcCode::Unavailable) << text_of(down.error());
+  // The refused attempt's status carries the system's own text as its source.
+  EXPECT_EQ(down.error().grpc_status().source, std::optional<std::string>("Connection refused (os error 111)")) << text_of(down.error());
   RevizerServerProcess second({.direct = true, .port = port});
   ASSERT_TRUE(second.ok());
   // The failed attempt put the channel in backoff (1 s, +-20 %): calls fail
