@@ -10,9 +10,8 @@
 #include <nghttp2/nghttp2.h>
 
 #include "common/error/asio_error.h"
+#include "revizer/client/http2/grpc_answer.h"
 #include "revizer/client/http2/grpc_protocol.h"
-#include "revizer/client/http2/http2_test_hooks.h"
-#include "schema/wire/message_limits.h"
 
 namespace revizer::client {
 namespace {
@@ -61,96 +60,6 @@ nghttp2_nv header(std::string_view name, std::string_view value) {
           NGHTTP2_NV_FLAG_NONE};
 }
 
-std::size_t message_length(const std::string& prefixed) {
-  const auto* p = reinterpret_cast<const unsigned char*>(prefixed.data());
-  return (std::size_t{p[1]} << 24) | (std::size_t{p[2]} << 16) | (std::size_t{p[3]} << 8) | p[4];
-}
-
-// "application/grpc", alone or followed by "+" (a subtype) or ";" (parameters).
-bool is_grpc_content_type(std::string_view type) {
-  constexpr std::string_view kGrpc = "application/grpc";
-  if (type.size() < kGrpc.size()) return false;
-  for (std::size_t i = 0; i < kGrpc.size(); ++i) {
-    const char c = type[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kGrpc[i]) return false;
-  }
-  return type.size() == kGrpc.size() || type[kGrpc.size()] == '+' || type[kGrpc.size()] == ';';
-}
-
-// What the answer of a closed stream amounts to.
-CallOutcome outcome_of(UnaryCall& call, std::uint32_t error_code) {
-  if (call.failure) return fail(std::move(*call.failure));
-  // An answer that is not gRPC's says what it is by its HTTP status, even
-  // when it carries a "grpc-status".
-  if (call.http_status != 0 && call.http_status != 200) return fail(status_from_http(call.http_status));
-  if (!call.grpc_status && error_code != NGHTTP2_NO_ERROR) return fail(status_from_reset(error_code));
-  if (call.http_status == 200 && !(call.content_type && is_grpc_content_type(*call.content_type))) {
-    return fail(grpc_status(GrpcCode::Unknown, call.content_type ? "invalid content-type: " + *call.content_type
-                                                                 : std::string("missing content-type")));
-  }
-  if (!call.grpc_status) return fail(grpc_status(GrpcCode::Internal, "protocol error: missing grpc-status"));
-  if (*call.grpc_status != 0) return fail(grpc_status(*call.grpc_status, percent_decode(call.grpc_message)));
-  if (call.data.size() < kMessagePrefixBytes) return fail(grpc_status(GrpcCode::Internal, "Missing response message."));
-  if (call.data[0] != 0) {
-    return fail(grpc_status(GrpcCode::Internal, "protocol error: received a compressed message, but no compression was negotiated"));
-  }
-  const std::size_t length = message_length(call.data);
-  if (call.data.size() < kMessagePrefixBytes + length) {
-    return fail(grpc_status(GrpcCode::Internal, "protocol error: the answer ended inside a message"));
-  }
-  call.data.erase(0, kMessagePrefixBytes);
-  return std::move(call.data);
-}
-
-// Appends answer bytes to the one message a unary answer holds; refuses a
-// message over the limit as soon as its prefix is known, and any byte
-// after the message (a second one, or stray bytes).
-void take_data(UnaryCall& call, std::string_view bytes) {
-  if (call.failure) return;
-  http2_test_hooks::maybe_fail_allocation();
-  std::size_t wanted = kMessagePrefixBytes;
-  if (call.data.size() >= kMessagePrefixBytes) wanted += message_length(call.data);
-  while (!bytes.empty() && call.data.size() < wanted) {
-    const std::size_t n = std::min(bytes.size(), wanted - call.data.size());
-    call.data.append(bytes.substr(0, n));
-    bytes.remove_prefix(n);
-    if (call.data.size() == kMessagePrefixBytes) {
-      const std::size_t length = message_length(call.data);
-      if (length > wire::kMaxMessageBytes) {
-        call.failure = wire::decoded_message_too_large(length, wire::kMaxMessageBytes);
-        return;
-      }
-      wanted += length;
-      call.data.reserve(wanted);
-    }
-  }
-  if (!bytes.empty()) call.failure = grpc_status(GrpcCode::Internal, "More than one value received for unary call");
-}
-
-// Keeps what the answer's headers and trailers say about its outcome.
-// `response`: the header block that opens the answer (not the trailers).
-void take_header(UnaryCall& call, bool response, std::string_view key, std::string_view text) {
-  if (key == ":status") {
-    int status = 0;
-    for (char c : text) status = (c >= '0' && c <= '9' && status < 1000) ? status * 10 + (c - '0') : 1000;
-    call.http_status = status;
-  } else if (key == "grpc-status") {
-    // At most three digits are read: a longer value is no status code
-    // (and must not overflow on the way).
-    int code = 0;
-    bool valid = !text.empty() && text.size() <= 3;
-    for (std::size_t i = 0; valid && i < text.size(); ++i) {
-      if (text[i] < '0' || text[i] > '9') valid = false;
-      else code = code * 10 + (text[i] - '0');
-    }
-    call.grpc_status = valid ? code : static_cast<int>(GrpcCode::Unknown);
-  } else if (key == "grpc-message") {
-    call.grpc_message.assign(text);
-  } else if (key == "content-type" && response) {
-    call.content_type.emplace(text);
-  }
-}
-
 }  // namespace
 
 
@@ -183,7 +92,7 @@ struct Http2Connection::Callbacks {
       if (frame->hd.type != NGHTTP2_HEADERS) return 0;
       UnaryCall* call = call_of(connection, frame->hd.stream_id);
       if (!call) return 0;
-      take_header(*call, frame->headers.cat == NGHTTP2_HCAT_RESPONSE, view(name, name_length),
+      take_answer_header(*call, frame->headers.cat == NGHTTP2_HCAT_RESPONSE, view(name, name_length),
                   view(value, value_length));
       return 0;
     });
@@ -195,7 +104,7 @@ struct Http2Connection::Callbacks {
       UnaryCall* call = call_of(connection, stream_id);
       if (!call) return 0;
       const bool refused = call->failure.has_value();
-      take_data(*call, view(data, length));
+      take_answer_data(*call, view(data, length));
       if (call->failure && !refused) {
         // Stop the rest of a refused answer from arriving.
         nghttp2_submit_rst_stream(connection.session_, NGHTTP2_FLAG_NONE, stream_id, NGHTTP2_CANCEL);
@@ -434,7 +343,7 @@ void Http2Connection::finish_closed_streams(bool last_here) {
     for (std::size_t i = 0; i < closed.size(); ++i) {
       auto& [call, error_code] = closed[i];
       if (call->finished) continue;
-      CallOutcome outcome = outcome_of(*call, error_code);
+      CallOutcome outcome = answer_outcome(*call, error_code);
       if (last_here && i + 1 == closed.size() && closed_streams_.empty()) {
         // The connection's own state is settled first, and the channel
         // has opened what waits for a free stream: the caller's code may
