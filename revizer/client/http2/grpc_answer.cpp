@@ -51,7 +51,7 @@ CallOutcome answer_outcome(UnaryCall& call, std::uint32_t error_code) {
 }
 
 void take_answer_data(UnaryCall& call, std::string_view bytes) {
-  if (call.failure) return;
+  if (call.failure || !call.grpc_body) return;
   http2_test_hooks::maybe_fail_allocation();
   std::size_t wanted = kMessagePrefixBytes;
   if (call.data.size() >= kMessagePrefixBytes) wanted += message_length(call.data);
@@ -72,7 +72,7 @@ void take_answer_data(UnaryCall& call, std::string_view bytes) {
   if (!bytes.empty()) call.failure = grpc_status(GrpcCode::Internal, "More than one value received for unary call");
 }
 
-void take_answer_header(UnaryCall& call, bool response, std::string_view key, std::string_view text) {
+void take_answer_header(UnaryCall& call, std::string_view key, std::string_view text) {
   if (key == ":status") {
     int status = 0;
     for (char c : text) status = (c >= '0' && c <= '9' && status < 1000) ? status * 10 + (c - '0') : 1000;
@@ -89,9 +89,24 @@ void take_answer_header(UnaryCall& call, bool response, std::string_view key, st
     call.grpc_status = valid ? code : static_cast<int>(GrpcCode::Unknown);
   } else if (key == "grpc-message") {
     call.grpc_message.assign(text);
-  } else if (key == "content-type" && response) {
+  } else if (key == "content-type" && !call.head_read) {
     call.content_type.emplace(text);
   }
+}
+
+void end_answer_header_block(UnaryCall& call) {
+  if (call.head_read) return;  // the trailers
+  if (call.http_status >= 100 && call.http_status < 200) {
+    // An informational head says nothing of the answer; the next block is
+    // its head.
+    call.http_status = 0;
+    call.content_type.reset();
+    call.grpc_status.reset();
+    call.grpc_message.clear();
+    return;
+  }
+  call.head_read = true;
+  call.grpc_body = call.http_status == 200 && call.content_type && is_grpc_content_type(*call.content_type);
 }
 
 }  // namespace revizer::client

@@ -16,12 +16,19 @@ namespace revizer::client {
 bool is_grpc_content_type(std::string_view type);
 
 // Keeps what the answer's headers and trailers say about its outcome.
-// `response`: the header block that opens the answer (not the trailers).
-void take_answer_header(UnaryCall& call, bool response, std::string_view key, std::string_view text);
+void take_answer_header(UnaryCall& call, std::string_view key, std::string_view text);
+
+// Called once each header block of the answer has ended: an informational
+// (1xx) head is forgotten; the response head decides whether the DATA that
+// follow are gRPC messages (":status" 200 and a gRPC content type) or a
+// body to be dropped unread, such as a proxy's error page.
+void end_answer_header_block(UnaryCall& call);
 
 // Appends answer bytes to the one message a unary answer holds; refuses a
 // message over the limit as soon as its prefix is known, and any byte
-// after the message (a second one, or stray bytes).
+// after the message (a second one, or stray bytes). The body of an answer
+// that is not gRPC is dropped: its HTTP status or content type tells the
+// outcome, whatever its size.
 void take_answer_data(UnaryCall& call, std::string_view bytes);
 
 // What the answer of a closed stream amounts to; `error_code` is the

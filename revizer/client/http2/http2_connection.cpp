@@ -54,6 +54,26 @@ std::string_view view(const std::uint8_t* data, std::size_t length) {
   return {reinterpret_cast<const char*>(data), length};
 }
 
+// The status of calls whose connection was lost: `what` happened, and the
+// innermost cause (the system's or TLS's text, or our own check's) is its
+// source.
+common::GrpcStatus lost_status(std::string what, std::string cause) {
+  common::GrpcStatus status = grpc_status(GrpcCode::Unavailable, std::move(what));
+  status.source = std::move(cause);
+  return status;
+}
+
+// The status that ended a connection, as the chain of causes of a failed
+// attempt: a source goes beneath the rest of the text, as the connector
+// puts the system's error beneath its own.
+TransportFailure failure_of(const common::GrpcStatus& status) {
+  if (!status.source) return TransportFailure{{status.message}};
+  std::string_view what = status.message;
+  const std::string tail = ": " + *status.source;
+  if (what.ends_with(tail)) what.remove_suffix(tail.size());
+  return TransportFailure{{std::string(what), *status.source}};
+}
+
 nghttp2_nv header(std::string_view name, std::string_view value) {
   return {reinterpret_cast<std::uint8_t*>(const_cast<char*>(name.data())),
           reinterpret_cast<std::uint8_t*>(const_cast<char*>(value.data())), name.size(), value.size(),
@@ -92,8 +112,7 @@ struct Http2Connection::Callbacks {
       if (frame->hd.type != NGHTTP2_HEADERS) return 0;
       UnaryCall* call = call_of(connection, frame->hd.stream_id);
       if (!call) return 0;
-      take_answer_header(*call, frame->headers.cat == NGHTTP2_HCAT_RESPONSE, view(name, name_length),
-                  view(value, value_length));
+      take_answer_header(*call, view(name, name_length), view(value, value_length));
       return 0;
     });
   }
@@ -125,6 +144,8 @@ struct Http2Connection::Callbacks {
         connection.going_away_ = true;
         connection.change_pending_ = true;
         connection.close_if_drained();
+      } else if (frame->hd.type == NGHTTP2_HEADERS) {
+        if (UnaryCall* call = call_of(connection, frame->hd.stream_id)) end_answer_header_block(*call);
       }
       return 0;
     });
@@ -248,7 +269,7 @@ asio::awaitable<Status<TransportFailure>> Http2Connection::handshake() {
     co_await handshake_signal_.async_wait(asio::redirect_error(asio::use_awaitable, ec));
   }
   if (handshake_done_) co_return Ok{};
-  if (closed_) co_return fail(TransportFailure{{close_status_->message}});
+  if (closed_) co_return fail(failure_of(*close_status_));
   co_return fail(TransportFailure{{"HTTP/2 handshake cancelled"}});
 }
 
@@ -323,7 +344,8 @@ void Http2Connection::check_liveness(const UnaryCall& call) {
 }
 
 void Http2Connection::on_ping_timeout() {
-  close("connection lost: the server did not answer a ping within " + duration_text(ping_timeout_));
+  const std::string cause = "the server did not answer a ping within " + duration_text(ping_timeout_);
+  end_connection(lost_status("connection lost: " + cause, cause));
 }
 
 void Http2Connection::stream_closed(std::int32_t stream_id, std::uint32_t error_code) {
@@ -499,11 +521,9 @@ common::GrpcStatus Http2Connection::protocol_error(std::uint32_t error_code) con
 }
 
 common::GrpcStatus Http2Connection::lost_connection_status(const asio::error_code& ec) {
-  if (ec == asio::error::eof) return grpc_status(GrpcCode::Unavailable, "connection closed by the server");
-  const std::string text = common::io_error_from(ec).text;
-  common::GrpcStatus status = grpc_status(GrpcCode::Unavailable, "connection lost: " + text);
-  status.source = text;
-  return status;
+  std::string text = common::io_error_from(ec).text;
+  if (ec == asio::error::eof) return lost_status("connection closed by the server", std::move(text));
+  return lost_status("connection lost: " + text, text);
 }
 
 void Http2Connection::receive(std::size_t length) {

@@ -115,6 +115,8 @@ struct UnaryCall : std::enable_shared_from_this<UnaryCall> {
   std::optional<int> grpc_status;
   std::string grpc_message;  // still percent-encoded
   std::optional<std::string> content_type;  // of the response headers
+  bool head_read = false;    // the response head has ended (informational ones skipped)
+  bool grpc_body = false;    // the head says the answer is gRPC: its DATA are messages
   std::string data;          // prefix and message bytes, up to the first message's end
   std::optional<common::GrpcStatus> failure;  // set when the answer was refused while arriving
 
