@@ -94,28 +94,30 @@ class PeerConnection:
 
     async def send_data(self, stream_id, data, end_stream=False):
         """Sends `data` as the flow-control windows allow; gives up quietly
-        when the stream or the connection ends first."""
+        when the stream or the connection ends first. True when all of it
+        went out."""
         view = memoryview(data)
         while view:
             try:
                 window = min(self.h2.local_flow_control_window(stream_id), self.h2.max_outbound_frame_size)
             except (h2.exceptions.StreamClosedError, h2.exceptions.ProtocolError, KeyError):
-                return
+                return False
             if window <= 0:
                 self._window_opened.clear()
                 await self._window_opened.wait()
                 if self.closed:
-                    return
+                    return False
                 continue
             chunk, view = view[:window], view[window:]
             try:
                 self.h2.send_data(stream_id, bytes(chunk), end_stream=end_stream and not view)
             except (h2.exceptions.StreamClosedError, h2.exceptions.ProtocolError):
-                return
+                return False
             await self.drain()
         if end_stream and not data:
             self.h2.end_stream(stream_id)
             await self.drain()
+        return not self.closed
 
     async def answer_grpc(self, request):
         """The test servers' default answer to an Adjudicates request."""
@@ -127,13 +129,15 @@ class PeerConnection:
 
     async def send_page(self, stream_id, status, content_type, body):
         """An answer as a proxy or load balancer gives it: a status, a type
-        and a page (no gRPC framing, no trailers)."""
+        and a page (no gRPC framing, no trailers). True when all of it went
+        out."""
         headers = [(":status", str(status))]
         if content_type is not None:
             headers.append(("content-type", content_type))
         await self.send_headers(stream_id, headers, end_stream=not body)
         if body:
-            await self.send_data(stream_id, body, end_stream=True)
+            return await self.send_data(stream_id, body, end_stream=True)
+        return not self.closed
 
     async def goaway(self, last_stream_id, error_code=h2.errors.ErrorCodes.NO_ERROR):
         self.h2.close_connection(error_code=error_code, last_stream_id=last_stream_id)

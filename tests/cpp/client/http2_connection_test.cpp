@@ -51,13 +51,13 @@ TEST(Http2Handshake, FailsWhenThePeerIsNotHttp2) {
     const char* expected;
   } cases[] = {
       {"HTTP/1.1 reply", "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n", "transport error: HTTP/2 protocol error"},
-      {"closed", "", "transport error: connection closed by the server"},
+      {"closed", "", "transport error: connection closed by the server: End of file"},
   };
   for (const auto& c : cases) {
     ScriptedPeer peer;
     auto handshake = start_handshake(peer);
     peer.write(c.reply);
-    if (c.reply.empty()) peer.close_peer();
+    if (c.reply.empty()) peer.end_writes();
     ASSERT_EQ(handshake.wait_for(5s), std::future_status::ready) << c.name;
     auto outcome = handshake.get();
     ASSERT_FALSE(outcome) << c.name;

@@ -89,6 +89,7 @@ TEST(Http2Liveness, UnansweredPingClosesTheConnection) {
   ASSERT_FALSE(outcome);
   EXPECT_EQ(outcome.error().code, GrpcCode::Unavailable);
   EXPECT_EQ(outcome.error().message, "connection lost: the server did not answer a ping within 300 ms");
+  EXPECT_EQ(outcome.error().source, "the server did not answer a ping within 300 ms");
   EXPECT_FALSE(usable(peer));
   EXPECT_TRUE(ended_reported);
 }
@@ -141,21 +142,33 @@ TEST(Http2Liveness, PeerThatStopsReadingStopsNewStreamsAndIsDropped) {
 }
 
 TEST(Http2Liveness, LostConnectionCarriesTheSystemError) {
-  ScriptedPeer peer;
-  auto outcome = peer.submit(make_call());
-  // Closing with our bytes unread resets the connection.
-  std::this_thread::sleep_for(50ms);
-  peer.close_peer();
-  ASSERT_EQ(outcome.wait_for(5s), std::future_status::ready);
-  const CallOutcome result = outcome.get();
-  ASSERT_FALSE(result);
-  EXPECT_EQ(result.error().code, GrpcCode::Unavailable);
-  ASSERT_TRUE(result.error().source);
-  EXPECT_TRUE(result.error().source->starts_with("Connection reset by peer")) << *result.error().source;
-  std::string text;
-  append_status_text(text, result.error());
-  EXPECT_EQ(text, "code: 'The service is currently unavailable', message: \"" + result.error().message +
-                      "\", source: " + *result.error().source);
+  const struct {
+    const char* name;
+    void (ScriptedPeer::*end)();
+    const char* message;  // the start of it
+    const char* source;   // the start of it
+  } cases[] = {
+      // Closing with our bytes unread resets the connection.
+      {"reset", &ScriptedPeer::close_peer, "connection lost: Connection reset by peer", "Connection reset by peer"},
+      {"clean close", &ScriptedPeer::end_writes, "connection closed by the server", "End of file"},
+  };
+  for (const auto& c : cases) {
+    ScriptedPeer peer;
+    auto outcome = peer.submit(make_call());
+    std::this_thread::sleep_for(50ms);
+    (peer.*c.end)();
+    ASSERT_EQ(outcome.wait_for(5s), std::future_status::ready) << c.name;
+    const CallOutcome result = outcome.get();
+    ASSERT_FALSE(result) << c.name;
+    EXPECT_EQ(result.error().code, GrpcCode::Unavailable) << c.name;
+    EXPECT_TRUE(result.error().message.starts_with(c.message)) << c.name << ": " << result.error().message;
+    ASSERT_TRUE(result.error().source) << c.name;
+    EXPECT_TRUE(result.error().source->starts_with(c.source)) << c.name << ": " << *result.error().source;
+    std::string text;
+    append_status_text(text, result.error());
+    EXPECT_EQ(text, "code: 'The service is currently unavailable', message: \"" + result.error().message +
+                        "\", source: " + *result.error().source) << c.name;
+  }
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ struct Frame {
 };
 
 inline constexpr std::uint8_t kData = 0, kHeaders = 1, kRstStream = 3, kSettings = 4, kPing = 6, kGoaway = 7,
-                              kContinuation = 9;
+                              kWindowUpdate = 8, kContinuation = 9;
 inline constexpr std::uint8_t kEndStream = 1, kAck = 1, kEndHeaders = 4;
 
 inline std::string frame_bytes(std::uint8_t type, std::uint8_t flags, std::int32_t stream_id, std::string_view payload) {
@@ -219,6 +219,8 @@ class ScriptedPeer {
     ::close(peer_fd_);
     peer_fd_ = -1;
   }
+  // The peer ends its side cleanly: the client reads the end of the stream.
+  void end_writes() { ::shutdown(peer_fd_, SHUT_WR); }
 
  private:
   bool read_exactly(std::size_t wanted, std::chrono::milliseconds wait) {
