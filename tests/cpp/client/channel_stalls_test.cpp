@@ -115,6 +115,10 @@ TEST_F(ChannelStalls, StalledReconnectLeavesCallsToTheirDeadlines) {
   peer.set_mode(StallingPeer::Mode::Silent);
   peer.drop_all();
   ASSERT_TRUE(eventually([&] { return peer.ended() == 1; }, 2s));
+  // The peer has closed; give the client's read loop time to see the end of
+  // the stream, or the first call would go to the closed connection and
+  // fail with its close instead of waiting for the new attempt.
+  std::this_thread::sleep_for(200ms);
 
   const auto started = Clock::now();
   std::future<CallOutcome> long_call = std::async(std::launch::async, [&] { return call_once(client, "long", 1000ms); });
