@@ -1,16 +1,24 @@
 """Calls under faults: 256 adjudicate calls kept in flight for N minutes
 against the gRPC C++ test server (revizer_test_server --direct) through the
 fault relay (tests/peers/fault_relay.py), which closes, stalls, delays,
-corrupts and refuses connections on a seeded schedule, with clean ("behave")
-phases in between. The call deadline is short (500 ms by default, through
-TAVIMOR_REVIZER_ADJUDICATES_TIMEOUT_MS).
+corrupts and refuses connections, sends GOAWAY and refuses streams on a
+seeded schedule, with clean ("behave") phases in between. The call deadline
+is short (500 ms by default, through TAVIMOR_REVIZER_ADJUDICATES_TIMEOUT_MS).
 
-It checks three things and exits 1 when one fails:
+It checks these things and exits 1 when one fails:
   - every call ends within its deadline plus 100 ms (end minus start, as the
     caller's task sees it), and none is still pending at the end;
   - in every clean phase after a fault the client recovers: calls succeed
     again, and those that start in the second half of the phase and end
     within it all succeed;
+  - no call fails because its stream was not processed: a stream reset with
+    REFUSED_STREAM, or one above a GOAWAY's last stream id (the client's
+    text names REFUSED_STREAM, GOAWAY or a connection "going away"). Such a
+    stream can be sent again (RFC 9113 8.7). They are counted in every
+    phase: the relay's goaway and refuse phases make them, a server's own
+    GOAWAY after a corrupted frame can too;
+  - the goaway and refuse phases (when in the schedule) really sent GOAWAYs
+    and refused streams, as the relay counts them;
 and it reports the process's RSS, open descriptors and threads at the start
 (after the first clean phase), the middle and the end, which should be flat,
 and the event loop's own lag (a figure above the 100 ms slack would explain
@@ -92,11 +100,25 @@ class CallLog:
         return len(self.starts)
 
 
+# What the client's text says of a stream the server never processed.
+REFUSED_MARKS = ("REFUSED_STREAM", "GOAWAY", "going away", "refused stream")
+REFUSED_TAG = " [not processed]"
+
+
 def error_kind(error):
-    """The error text without what differs from call to call: up to the second colon."""
+    """The error text without what differs from call to call: up to the
+    second colon; a failure from a stream that was not processed is tagged."""
     text = str(error).removeprefix("Adjudication failed: ")
     head = ":".join(text.split(":")[:2])
-    return f"{type(error).__name__}: {head[:70]}"
+    kind = f"{type(error).__name__}: {head[:70]}"
+    marks = [mark for mark in REFUSED_MARKS if mark.lower() in text.lower()]
+    if marks:
+        kind += f" ({marks[0]}){REFUSED_TAG}"
+    return kind
+
+
+def refused(error):
+    return error is not None and error.endswith(REFUSED_TAG)
 
 
 def process_sample(log=None):
@@ -198,7 +220,7 @@ def report(args, calls, phases, never_ended, lag_samples, samples, loads):
     print(f"load average at start {loads[0]:.1f}, at end {loads[1]:.1f} ({os.cpu_count()} cores)")
 
     print(f"\n{'phase kind':14}{'phases':>7}{'calls':>9}{'ok':>9}{'failed':>9}{'calls/s':>9}"
-          f"{'p50 ms':>8}{'max ms':>8}{'late':>6}")
+          f"{'p50 ms':>8}{'max ms':>8}{'late':>6}{'unprocessed':>12}")
     kinds = defaultdict(lambda: [0, []])
     for phase in phases:
         kinds[phase["kind"]][0] += 1
@@ -209,7 +231,16 @@ def report(args, calls, phases, never_ended, lag_samples, samples, loads):
         ok = sum(1 for c in mine if c.error is None)
         print(f"{kind:14}{count:>7}{len(mine):>9}{ok:>9}{len(mine) - ok:>9}{len(mine) / seconds:>9.0f}"
               f"{statistics.median(durations):>8.0f}{max(durations):>8.0f}"
-              f"{sum(1 for c in mine if c.end - c.start > limit):>6}")
+              f"{sum(1 for c in mine if c.end - c.start > limit):>6}{sum(1 for c in mine if refused(c.error)):>12}")
+    print("  (unprocessed: calls failed over a stream the server did not process, REFUSED_STREAM or GOAWAY)")
+    # Calls in flight as a fault phase begins count in the clean phase before it (by their start).
+    edges = [min(c.start - phase["start"], phase["end"] - c.start)
+             for c in calls if refused(c.error) and (phase := phase_of(phases, c.start))["kind"] == fault_relay.BEHAVE]
+    if edges:
+        print(f"  of them in clean phases: {len(edges)}, all started within {max(edges) * 1000:.0f} ms of a fault phase"
+              f" (calls in flight as it began or ended)")
+
+    relay_counts = relay_report(phases)
 
     errors = Counter(c.error for c in calls if c.error is not None)
     if errors:
@@ -238,6 +269,14 @@ def report(args, calls, phases, never_ended, lag_samples, samples, loads):
           f" max {lags[-1] * 1000:.1f} ms")
 
     violations = []
+    unprocessed = Counter(phase_of(phases, c.start)["kind"] for c in calls if refused(c.error))
+    if unprocessed:
+        violations.append(f"{sum(unprocessed.values())} calls failed over a stream the server did not process"
+                          f" (REFUSED_STREAM or GOAWAY): "
+                          + ", ".join(f"{count} in {kind} phases" for kind, count in unprocessed.most_common()))
+    for kind, what, key in (("goaway", "sent no GOAWAY", "goaways"), ("refuse", "refused no stream", "refused")):
+        if kind in relay_counts and not relay_counts[kind][key]:
+            violations.append(f"not exercised: the relay's {kind} phases {what}")
     if late:
         worst = max(c.end - c.start for c in late)
         violations.append(f"{len(late)} calls ended later than {limit * 1000:.0f} ms (worst {worst * 1000:.0f} ms)")
@@ -251,8 +290,35 @@ def report(args, calls, phases, never_ended, lag_samples, samples, loads):
     for violation in violations:
         print(f"VIOLATION: {violation}")
     if not violations:
-        print("OK: every call ended by its deadline and the client recovered after every fault")
+        print("OK: every call ended by its deadline, none failed over an unprocessed stream, "
+              "and the client recovered after every fault")
     return 1 if violations else 0
+
+
+RELAY_COUNTS = ("goaways", "dropped", "refused", "graceful_goaways")
+
+
+def relay_report(phases):
+    """What the relay did in each kind of phase (from its cumulative counts,
+    printed as each phase begins and as the schedule ends), printed for the
+    goaway and refuse phases; returned for every kind."""
+    per_kind = defaultdict(Counter)
+    for phase in phases:
+        following = phase.get("next_counts")
+        if following is None:
+            continue
+        for key in RELAY_COUNTS:
+            per_kind[phase["kind"]][key] += following.get(key, 0) - phase.get(key, 0)
+    shown = [kind for kind in ("goaway", "refuse") if kind in per_kind]
+    if shown:
+        print("\nthe relay, in the phases of streams not processed:")
+        print(f"  {'phase kind':12}{'GOAWAYs':>9}{'streams dropped':>17}{'streams refused':>17}{'graceful GOAWAYs':>18}")
+        for kind in shown:
+            c = per_kind[kind]
+            print(f"  {kind:12}{c['goaways']:>9}{c['dropped']:>17}{c['refused']:>17}{c['graceful_goaways']:>18}")
+        print("  (dropped: above the last stream id of a GOAWAY, never passed to the server; refused: reset\n"
+              "   with REFUSED_STREAM by the second upstream; graceful: last stream id 2^31-1, nothing dropped)")
+    return per_kind
 
 
 def read_phases(relay):
@@ -321,7 +387,11 @@ def main():
 
             calls, never_ended, lag_samples = asyncio.run(run())
             loads.append(os.getloadavg()[0])
-            phases = [json.loads(first)] + read_phases(relay)
+            lines = [json.loads(first)] + read_phases(relay)
+            # Each phase gets the relay's counts as the next one began (or the schedule ended).
+            for line, following in zip(lines, lines[1:]):
+                line["next_counts"] = following
+            phases = [line for line in lines if line["kind"] != fault_relay.END]
             for phase in phases:
                 phase["end"] = min(phase["end"], run_end)
             status = report(args, calls, phases, never_ended, lag_samples, samples, loads)
