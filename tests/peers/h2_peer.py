@@ -140,7 +140,15 @@ class PeerConnection:
         return not self.closed
 
     async def goaway(self, last_stream_id, error_code=h2.errors.ErrorCodes.NO_ERROR):
-        self.h2.close_connection(error_code=error_code, last_stream_id=last_stream_id)
+        """Tells the client to open no more streams: those above
+        `last_stream_id` were not processed; those up to it can still be
+        answered, as a server that shuts down gracefully does. (h2 sends no
+        frame after a GOAWAY of its own, so the frame is written past it.)
+        `close()` ends the connection once they are answered."""
+        self.flush()
+        if not self.closed:
+            self.writer.write(struct.pack(">I", 8)[1:] + bytes([0x7, 0]) +
+                              struct.pack(">III", 0, last_stream_id & 0x7FFFFFFF, int(error_code)))
         await self.drain()
 
     async def refuse(self, stream_id):

@@ -71,6 +71,13 @@ void Channel::attempt_done(ConnectAttempt::Opened opened) {
     connection_->set_on_change([weak = weak_from_this()] {
       if (auto self = weak.lock()) self->pump();
     });
+    connection_->set_on_unprocessed([weak = weak_from_this()](Http2Connection::Unprocessed calls) {
+      if (auto self = weak.lock()) {
+        self->resend(std::move(calls));
+      } else {
+        for (auto& call : calls) call->finish(fail(grpc_status(GrpcCode::Unavailable, kClosedText)));
+      }
+    });
     if (first_connect_) {
       auto report = std::move(first_connect_);
       first_connect_ = nullptr;
@@ -156,11 +163,27 @@ UnaryCall* Channel::front_waiting() {
 }
 
 void Channel::pump() {
-  // submit() may report a change of the connection on the way: one turn at a time.
-  if (pumping_ || closed_) return;
+  if (closed_) return;
+  // submit() may report a change of the connection, or hand a call back, on
+  // the way: one turn at a time, and another after it when one was asked for.
+  if (pumping_) {
+    pump_again_ = true;
+    return;
+  }
   pumping_ = true;
-  if (connection_ && !connection_->usable()) connection_.reset();  // lost, or told to go away
-  while (front_waiting()) {
+  do {
+    pump_again_ = false;
+    pump_once();
+  } while (pump_again_ && !closed_);
+  pumping_ = false;
+}
+
+void Channel::pump_once() {
+  for (;;) {
+    // Lost, or told to go away, maybe by the submit just made: the calls
+    // still waiting go to a new connection.
+    if (connection_ && !connection_->usable()) connection_.reset();
+    if (!front_waiting()) break;
     if (connection_ && connection_->can_open_stream()) {
       std::shared_ptr<UnaryCall> call = std::move(queue_.front());
       queue_.pop_front();
@@ -176,7 +199,26 @@ void Channel::pump() {
     }
     break;
   }
-  pumping_ = false;
+}
+
+void Channel::resend(Http2Connection::Unprocessed calls) {
+  // In reverse, so that they keep the order they were sent in. The queue
+  // keeps its bound: what it holds beyond goes back to the front of the
+  // callers waiting behind it.
+  for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
+    auto& call = *it;
+    if (call->finished) continue;
+    if (closed_) {
+      call->finish(fail(grpc_status(GrpcCode::Unavailable, kClosedText)));
+      continue;
+    }
+    queue_.push_front(std::move(call));
+    if (queue_.size() > kChannelQueueCapacity) {
+      waiting_.push_front(std::move(queue_.back()));
+      queue_.pop_back();
+    }
+  }
+  pump();
 }
 
 void Channel::fail_waiting(const common::GrpcStatus& status) {

@@ -21,6 +21,12 @@
 // once with UNAVAILABLE and the attempt's failure text, and the first call
 // after the backoff starts a new attempt. Closing the channel abandons an
 // attempt in progress and closes its socket.
+//
+// A call whose stream the server never processed (refused, or above a
+// GOAWAY's last stream id) comes back from its connection and goes to the
+// front of the queue: it is sent again on the same connection while that
+// takes new streams, else on the next one, as long as its own deadline
+// allows. Nothing else is sent again.
 
 #include <asio/any_io_executor.hpp>
 #include <asio/associated_cancellation_slot.hpp>
@@ -131,6 +137,9 @@ class Channel : public std::enable_shared_from_this<Channel> {
   // Opens streams for waiting calls while the connection allows, starting
   // an attempt when there is none to open them on.
   void pump();
+  void pump_once();
+  // Takes back calls their connection never had processed, to send again.
+  void resend(Http2Connection::Unprocessed calls);
   UnaryCall* front_waiting();
   void fail_waiting(const common::GrpcStatus& status);
 
@@ -151,6 +160,7 @@ class Channel : public std::enable_shared_from_this<Channel> {
   std::deque<std::shared_ptr<UnaryCall>> queue_;    // at most kChannelQueueCapacity, finished ones included
   std::deque<std::shared_ptr<UnaryCall>> waiting_;  // unbounded: callers waiting for room in the queue
   bool pumping_ = false;
+  bool pump_again_ = false;  // a turn was asked for while pumping
 
   DeadlineList deadlines_;
   asio::steady_timer deadline_timer_;

@@ -12,6 +12,7 @@
 #include "common/error/asio_error.h"
 #include "revizer/client/http2/grpc_answer.h"
 #include "revizer/client/http2/grpc_protocol.h"
+#include "revizer/client/http2/http2_submit_hooks.h"
 
 namespace revizer::client {
 namespace {
@@ -106,6 +107,16 @@ struct Http2Connection::Callbacks {
     return NGHTTP2_ERR_CALLBACK_FAILURE;
   }
 
+  // Once any header of the answer has arrived the server has processed the
+  // request: whatever ends the stream now, the call is not sent again.
+  static int on_begin_headers(nghttp2_session*, const nghttp2_frame* frame, void* user_data) noexcept {
+    return guarded(user_data, [&](Http2Connection& connection) {
+      if (frame->hd.type != NGHTTP2_HEADERS) return 0;
+      if (UnaryCall* call = call_of(connection, frame->hd.stream_id)) call->answer_began = true;
+      return 0;
+    });
+  }
+
   static int on_header(nghttp2_session*, const nghttp2_frame* frame, const std::uint8_t* name, std::size_t name_length,
                        const std::uint8_t* value, std::size_t value_length, std::uint8_t, void* user_data) noexcept {
     return guarded(user_data, [&](Http2Connection& connection) {
@@ -173,7 +184,9 @@ struct Http2Connection::Callbacks {
   // report why, not the resets and refusals that follow.
   static int on_frame_send(nghttp2_session*, const nghttp2_frame* frame, void* user_data) noexcept {
     return guarded(user_data, [&](Http2Connection& connection) {
-      if (frame->hd.type == NGHTTP2_GOAWAY && frame->goaway.error_code != NGHTTP2_NO_ERROR) {
+      if (frame->hd.type == NGHTTP2_HEADERS && frame->headers.cat == NGHTTP2_HCAT_REQUEST) {
+        http2_test_hooks::maybe_fail_request_send();
+      } else if (frame->hd.type == NGHTTP2_GOAWAY && frame->goaway.error_code != NGHTTP2_NO_ERROR) {
         if (!connection.session_failure_) connection.session_failure_ = connection.protocol_error(frame->goaway.error_code);
       } else if (frame->hd.type == NGHTTP2_RST_STREAM && frame->rst_stream.error_code != NGHTTP2_CANCEL) {
         UnaryCall* call = call_of(connection, frame->hd.stream_id);
@@ -233,6 +246,7 @@ Http2Connection::~Http2Connection() {
 bool Http2Connection::init_session() {
   nghttp2_session_callbacks* callbacks = nullptr;
   if (nghttp2_session_callbacks_new(&callbacks) != 0) return false;
+  nghttp2_session_callbacks_set_on_begin_headers_callback(callbacks, &Callbacks::on_begin_headers);
   nghttp2_session_callbacks_set_on_header_callback(callbacks, &Callbacks::on_header);
   nghttp2_session_callbacks_set_on_data_chunk_recv_callback(callbacks, &Callbacks::on_data_chunk);
   nghttp2_session_callbacks_set_on_frame_recv_callback(callbacks, &Callbacks::on_frame_recv);
@@ -305,11 +319,22 @@ void Http2Connection::submit(const std::shared_ptr<UnaryCall>& call) {
   nghttp2_data_provider body{};
   body.source.ptr = call.get();
   body.read_callback = &Callbacks::read_body;
-  const std::int32_t stream_id = nghttp2_submit_request(session_, nullptr, headers.data(), headers.size(), &body, call.get());
+  const std::int32_t stream_id =
+      http2_test_hooks::out_of_stream_ids()
+          ? NGHTTP2_ERR_STREAM_ID_NOT_AVAILABLE
+          : nghttp2_submit_request(session_, nullptr, headers.data(), headers.size(), &body, call.get());
   if (stream_id < 0) {
     // Out of stream ids (or memory): this connection takes no more calls.
+    // Nothing of a call that found no stream id was sent: it goes to the
+    // next connection.
     going_away_ = true;
-    call->finish(fail(grpc_status(GrpcCode::Unavailable, std::string("cannot open a stream: ") + nghttp2_strerror(stream_id))));
+    if (stream_id == NGHTTP2_ERR_STREAM_ID_NOT_AVAILABLE && on_unprocessed_) {
+      call->prepare_resend();
+      on_unprocessed_({call});
+    } else {
+      call->finish(fail(grpc_status(GrpcCode::Unavailable, std::string("cannot open a stream: ") + nghttp2_strerror(stream_id))));
+    }
+    close_if_drained();
     changed();
     return;
   }
@@ -362,6 +387,17 @@ void Http2Connection::finish_closed_streams(bool last_here) {
   while (!closed_streams_.empty()) {
     auto closed = std::move(closed_streams_);
     closed_streams_.clear();
+    // The calls the server never processed go back first, to the front of
+    // the channel's queue, ahead of the calls that their streams free.
+    Unprocessed unprocessed;
+    std::erase_if(closed, [&](auto& entry) {
+      auto& [call, error_code] = entry;
+      if (call->finished || !resendable(*call, error_code)) return false;
+      call->prepare_resend();
+      unprocessed.push_back(std::move(call));
+      return true;
+    });
+    if (!unprocessed.empty()) on_unprocessed_(std::move(unprocessed));
     for (std::size_t i = 0; i < closed.size(); ++i) {
       auto& [call, error_code] = closed[i];
       if (call->finished) continue;
@@ -379,6 +415,17 @@ void Http2Connection::finish_closed_streams(bool last_here) {
     }
   }
   close_if_drained();
+}
+
+bool Http2Connection::resendable(const UnaryCall& call, std::uint32_t error_code) const {
+  // RFC 9113 §8.7: the server processed nothing of a stream it reset with
+  // REFUSED_STREAM, nor of one above its GOAWAY's last stream id (the
+  // session closes those with REFUSED_STREAM, as it does a request still
+  // unsent when the GOAWAY came). A stream whose answer began was
+  // processed; one this end refused carries its own failure. A call is
+  // sent again only within its deadline: the deadline bounds the resends.
+  return on_unprocessed_ && error_code == NGHTTP2_REFUSED_STREAM && !call.answer_began && !call.failure &&
+         (!call.deadline_armed || UnaryCall::Clock::now() < call.deadline);
 }
 
 void Http2Connection::close_if_drained() {

@@ -6,7 +6,9 @@
 // connection is lost, every open call fails with UNAVAILABLE and the
 // transport's text (also as the status's source); when the peer breaks the
 // protocol, with INTERNAL and the session's error. After a GOAWAY the
-// streams the server accepted finish and no new ones start. A connection
+// streams the server accepted finish and no new ones start. A call whose
+// stream the server never processed (refused, above a GOAWAY's last stream
+// id, or never sent) goes back to the channel to be sent again. A connection
 // that stays silent after a call timed out is pinged, and closed when the
 // ping goes unanswered.
 //
@@ -72,6 +74,12 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
   // can_open_stream() may have become true, and once when the connection
   // stops being usable. Set once, by the channel.
   void set_on_change(std::function<void()> callback) { on_change_ = std::move(callback); }
+  // Takes back calls the server never processed (RFC 9113 §8.7), in the
+  // order they were sent, ready to be sent again; called on the strand,
+  // outside nghttp2's callbacks. Set once, by the channel. Without it such
+  // calls fail with the refusal.
+  using Unprocessed = std::vector<std::shared_ptr<UnaryCall>>;
+  void set_on_unprocessed(std::function<void(Unprocessed)> callback) { on_unprocessed_ = std::move(callback); }
 
   // Opens a stream for `call`; failures finish the call. The channel calls
   // it only when can_open_stream() holds.
@@ -107,6 +115,9 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
   // once the session is out of its callbacks.
   void stream_closed(std::int32_t stream_id, std::uint32_t error_code);
   void finish_closed_streams(bool last_here);
+  // Whether a call whose stream closed with `error_code` goes back to the
+  // channel rather than ending.
+  bool resendable(const UnaryCall& call, std::uint32_t error_code) const;
   // A connection told to go away closes once its last stream has finished.
   void close_if_drained();
   // Ends the connection with `status` for every open call.
@@ -162,6 +173,7 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
 
   // Change reports.
   std::function<void()> on_change_;
+  std::function<void(Unprocessed)> on_unprocessed_;
   bool in_session_ = false;
   bool change_pending_ = false;
   bool delivering_changes_ = false;

@@ -24,6 +24,21 @@ void UnaryCall::finish(CallOutcome outcome, bool here) {
   }
 }
 
+void UnaryCall::prepare_resend() {
+  body_sent = 0;
+  http_status = 0;
+  grpc_status.reset();
+  grpc_message.clear();
+  content_type.reset();
+  data.clear();
+  failure.reset();
+  answer_began = false;
+  connection.reset();
+  stream_id = -1;
+  reads_at_send = 0;
+  ++resends;
+}
+
 DeadlineList::~DeadlineList() {
   while (head_) remove(*head_);
 }

@@ -119,6 +119,7 @@ struct UnaryCall : std::enable_shared_from_this<UnaryCall> {
   bool grpc_body = false;    // the head says the answer is gRPC: its DATA are messages
   std::string data;          // prefix and message bytes, up to the first message's end
   std::optional<common::GrpcStatus> failure;  // set when the answer was refused while arriving
+  bool answer_began = false;  // a header frame of the answer arrived: the server processed the request
 
   // Where the call is.
   Clock::time_point deadline{};
@@ -128,7 +129,13 @@ struct UnaryCall : std::enable_shared_from_this<UnaryCall> {
   std::int32_t stream_id = -1;
   std::uint64_t reads_at_send = 0;  // the connection's read count when the stream opened
   bool finished = false;  // outcome delivered, or the caller gave up
+  int resends = 0;        // times its stream was refused unprocessed and the call sent again
   CallCompletion completion;
+
+  // Forgets the stream the server refused, and what arrived on it, so that
+  // the call can be sent again; its deadline and its place among the
+  // channel's deadlines stay.
+  void prepare_resend();
 
   // Delivers the outcome (posted to the caller) and leaves the deadline list.
   void finish(CallOutcome outcome) { finish(std::move(outcome), false); }
