@@ -124,6 +124,18 @@ struct Http2Connection::Callbacks {
     });
   }
 
+  // Any frame but the server's own PING shows that it reads and works. A
+  // peer that sends PINGs while it reads nothing must not pass for alive:
+  // its PINGs neither count for the liveness check nor answer our PING.
+  static int on_begin_frame(nghttp2_session*, const nghttp2_frame_hd* hd, void* user_data) noexcept {
+    if (hd->type != NGHTTP2_PING || (hd->flags & NGHTTP2_FLAG_ACK)) {
+      auto& connection = self(user_data);
+      ++connection.reads_;
+      connection.ping_outstanding_ = false;
+    }
+    return 0;
+  }
+
   static int on_frame_recv(nghttp2_session*, const nghttp2_frame* frame, void* user_data) noexcept {
     return guarded(user_data, [&](Http2Connection& connection) {
       if (frame->hd.type == NGHTTP2_SETTINGS && !(frame->hd.flags & NGHTTP2_FLAG_ACK)) {
@@ -228,6 +240,7 @@ bool Http2Connection::init_session() {
   if (nghttp2_session_callbacks_new(&callbacks) != 0) return false;
   nghttp2_session_callbacks_set_on_header_callback(callbacks, &Callbacks::on_header);
   nghttp2_session_callbacks_set_on_data_chunk_recv_callback(callbacks, &Callbacks::on_data_chunk);
+  nghttp2_session_callbacks_set_on_begin_frame_callback(callbacks, &Callbacks::on_begin_frame);
   nghttp2_session_callbacks_set_on_frame_recv_callback(callbacks, &Callbacks::on_frame_recv);
   nghttp2_session_callbacks_set_on_stream_close_callback(callbacks, &Callbacks::on_stream_close);
   nghttp2_session_callbacks_set_error_callback2(callbacks, &Callbacks::on_error);
@@ -581,8 +594,6 @@ common::GrpcStatus Http2Connection::lost_connection_status(const asio::error_cod
 }
 
 void Http2Connection::receive(std::size_t length) {
-  ++reads_;
-  ping_outstanding_ = false;  // any frame shows the server alive
   in_session_ = true;
   const ssize_t consumed = nghttp2_session_mem_recv(session_, read_buffer_.data(), length);
   in_session_ = false;

@@ -7,10 +7,11 @@
 // transport's text (also as the status's source); when the peer breaks the
 // protocol, with INTERNAL and the session's error. After a GOAWAY the
 // streams the server accepted finish and no new ones start. A connection
-// that stays silent after a call timed out is pinged, and closed when the
-// ping goes unanswered; one that takes no request byte for a while, though
-// bytes wait to go (the peer reads nothing, or keeps its flow-control window
-// closed), is closed too, whatever it sends meanwhile (ProgressWatch).
+// that stays silent after a call timed out (PINGs of the server's own do
+// not count) is pinged, and closed when the ping goes unanswered. One that
+// takes no request byte for a while, though bytes wait to go (the peer
+// reads nothing, or keeps its flow-control window closed), is closed too,
+// whatever it sends meanwhile (ProgressWatch).
 //
 // The pump writes as soon as there is something to send, from whichever
 // handler queued it (no hand-over to a writer task), and its completion
@@ -139,7 +140,8 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
   void changed();
   void deliver_changes();
   // Sends a PING when a timed-out call's connection has been silent since
-  // the call's request went out; no answer within the bound closes it.
+  // the call's request went out (PINGs of the server's own do not break the
+  // silence); no answer within the bound closes it.
   void check_liveness(const UnaryCall& call);
   void on_ping_timeout();
   // Looks at the progress of the requests every period while streams are
@@ -179,7 +181,7 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
 
   // Reads and liveness.
   std::vector<std::uint8_t> read_buffer_;
-  std::uint64_t reads_ = 0;  // successful reads so far
+  std::uint64_t reads_ = 0;  // frames received so far, the server's own PINGs left out
   bool ping_outstanding_ = false;
   std::chrono::milliseconds ping_timeout_;
   asio::steady_timer ping_timer_;
