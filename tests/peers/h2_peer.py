@@ -163,6 +163,7 @@ class PeerConnection:
     def close(self):
         self.closed = True
         self._window_opened.set()
+        self._resume_reading.set()  # a paused loop wakes and ends
         self.writer.close()
 
     # --- the connection's loop ---------------------------------------------
