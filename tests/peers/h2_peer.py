@@ -178,6 +178,8 @@ class PeerConnection:
             while not self.closed:
                 await self._resume_reading.wait()
                 data = await self.reader.read(65536)
+                # A pause that came while the read waited holds what it brought.
+                await self._resume_reading.wait()
                 if not data:
                     break
                 try:
