@@ -132,6 +132,7 @@ struct Http2Connection::Callbacks {
       auto& connection = self(user_data);
       ++connection.reads_;
       connection.ping_outstanding_ = false;
+      if (hd->type == NGHTTP2_PING) ++connection.pings_.answered;
     }
     return 0;
   }
@@ -337,7 +338,13 @@ void Http2Connection::reset(UnaryCall& call, bool timed_out) {
 
 void Http2Connection::check_liveness(const UnaryCall& call) {
   if (ping_outstanding_ || reads_ != call.reads_at_send) return;
+  ping();
+}
+
+void Http2Connection::ping() {
   if (nghttp2_submit_ping(session_, NGHTTP2_FLAG_NONE, nullptr) != 0) return;
+  ++pings_.sent;
+  if (ping_outstanding_) return;  // its bound covers this one too: any answer ends both
   ping_outstanding_ = true;
   ping_timer_.expires_after(ping_timeout_);
   ping_timer_.async_wait([self = shared_from_this(), generation = reads_](asio::error_code ec) {
@@ -367,16 +374,22 @@ void Http2Connection::look_at_progress() {
   progress_watched_ = false;
   if (closed_) return;
   const auto write_moved_at = writing_ ? std::optional(write_moved_at_) : std::nullopt;
-  switch (progress_.look(Clock::now(), write_moved_at, request_bytes_taken_, [&] { return request_held_by_window(); })) {
-    case ProgressWatch::Stall::Writes:
+  switch (progress_.look(Clock::now(), write_moved_at, request_bytes_taken_, pings_,
+                         [&] { return request_held_by_window(); })) {
+    case ProgressWatch::Verdict::StalledWrites:
       close("connection stalled: no request byte could be sent for " + duration_text(progress_.bound()) +
             " (the server reads nothing)");
       return;
-    case ProgressWatch::Stall::Window:
+    case ProgressWatch::Verdict::StalledWindow:
       close("connection stalled: no request byte could be sent for " + duration_text(progress_.bound()) +
             " (the server keeps its flow-control window closed)");
       return;
-    case ProgressWatch::Stall::None:
+    case ProgressWatch::Verdict::Ping:
+      ping();
+      flush();
+      if (closed_) return;
+      break;
+    case ProgressWatch::Verdict::None:
       break;
   }
   // An idle connection is not looked at; its next write starts the looks again.

@@ -143,6 +143,9 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
   // the call's request went out (PINGs of the server's own do not break the
   // silence); no answer within the bound closes it.
   void check_liveness(const UnaryCall& call);
+  // Sends a PING; one that goes unanswered (no frame of the server's at all)
+  // within the bound closes the connection.
+  void ping();
   void on_ping_timeout();
   // Looks at the progress of the requests every period while streams are
   // open or a write is under way, and closes a stalled connection.
@@ -183,6 +186,7 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
   std::vector<std::uint8_t> read_buffer_;
   std::uint64_t reads_ = 0;  // frames received so far, the server's own PINGs left out
   bool ping_outstanding_ = false;
+  ProgressWatch::Pings pings_;  // our PINGs sent and answered
   std::chrono::milliseconds ping_timeout_;
   asio::steady_timer ping_timer_;
 

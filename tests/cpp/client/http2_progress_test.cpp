@@ -110,39 +110,59 @@ TEST(Http2Progress, PeerThatReadsNothingIsClosedThoughItPings) {
 // Request bytes that move slower than the bound allows for the whole request
 // but never stop for the bound: the call is answered on the same connection.
 TEST(Http2Progress, SlowProgressIsNoStall) {
+  // How the peer paces the request: run after every frame it reads (or after
+  // a short wait without one).
+  using Pace = std::function<void(ScriptedPeer&, const std::optional<Frame>&)>;
+  auto read_since_grant = std::make_shared<std::size_t>(0);
   const struct {
     const char* name;
     bool windows_open;
     std::size_t body;
-    // Run between two frames read: grants window, or only waits.
-    std::function<void(ScriptedPeer&)> between_frames;
+    Pace pace;
   } cases[] = {
       // One 16 KiB frame read every 10 ms: each write of about 1 MiB takes
       // longer than the bound, moving some bytes all along.
       {"a large request read slowly", true, 2 * 1024 * 1024,
-       [](ScriptedPeer&) { std::this_thread::sleep_for(10ms); }},
-      {"a closed window opened bit by bit", false, 8 * 1024,
-       [](ScriptedPeer& peer) {
+       [](ScriptedPeer&, const std::optional<Frame>&) { std::this_thread::sleep_for(10ms); }},
+      {"a closed stream window opened bit by bit", false, 8 * 1024,
+       [](ScriptedPeer& peer, const std::optional<Frame>&) {
          std::this_thread::sleep_for(100ms);
          window_update(peer, 1, 1024);
+       }},
+      // The connection's 64 KiB go out at once into the socket, and the peer
+      // grants them again only once it has read them all, a frame every
+      // 150 ms: the window stays closed for longer than the bound while
+      // what it allowed is still on its way.
+      {"a connection window granted once a slow link delivered it", false, 128 * 1024,
+       [read_since_grant](ScriptedPeer& peer, const std::optional<Frame>& frame) {
+         if (!frame || frame->type != kData) return;
+         std::this_thread::sleep_for(150ms);
+         *read_since_grant += frame->payload.size();
+         if (*read_since_grant >= 65535) {
+           window_update(peer, 0, static_cast<std::uint32_t>(*read_since_grant));
+           *read_since_grant = 0;
+         }
        }},
   };
   for (const auto& c : cases) {
     ShortProgressBound short_bound;
     ScriptedPeer peer;
-    ASSERT_TRUE(c.windows_open ? handshake_with_open_windows(peer) : peer.complete_handshake({{kInitialWindowSize, 0}}))
-        << c.name;
+    if (c.windows_open) {
+      ASSERT_TRUE(handshake_with_open_windows(peer)) << c.name;
+    } else if (c.body > 64 * 1024) {
+      ASSERT_TRUE(peer.complete_handshake({{kInitialWindowSize, kWidestWindow}})) << c.name;
+    } else {
+      ASSERT_TRUE(peer.complete_handshake({{kInitialWindowSize, 0}})) << c.name;
+    }
     const auto sent = Clock::now();
     auto outcome = peer.submit(make_call(c.body));
     bool request_ended = false;
     const auto until = Clock::now() + 10s;
     while (!request_ended && !ready(outcome) && Clock::now() < until) {
       auto frame = peer.read_frame(20ms);
-      if (frame && frame->type == kData && (frame->flags & kEndStream)) {
-        request_ended = true;
-      } else {
-        c.between_frames(peer);
-      }
+      if (frame && frame->type == kPing && !(frame->flags & kAck)) peer.send(kPing, kAck, 0, frame->payload);
+      request_ended = frame && frame->type == kData && (frame->flags & kEndStream);
+      if (!request_ended) c.pace(peer, frame);
     }
     if (!request_ended && ready(outcome)) FAIL() << c.name << ": the call ended: " << outcome.get().error().message;
     ASSERT_TRUE(request_ended) << c.name;
