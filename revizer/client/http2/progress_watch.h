@@ -13,7 +13,8 @@
 // A window also stays closed while what it allowed is still on its way over
 // a slow link. So a closed window counts only once the peer has answered a
 // PING sent after it closed: the peer has then read every byte before it.
-// A PING left unanswered ends the connection by itself (the ping bound).
+// A PING left unanswered, with nothing else heard from the peer, ends the
+// connection by itself (the ping bound).
 //
 // The connection looks now and then (every period, with one timer for the
 // whole connection, only while streams are open or a write is under way),
