@@ -175,6 +175,7 @@ class PeerConnection:
     def close(self):
         self.closed = True
         self._window_opened.set()
+        self._resume_reading.set()  # a paused loop wakes and ends
         self.writer.close()
 
     # --- the connection's loop ---------------------------------------------
@@ -189,6 +190,8 @@ class PeerConnection:
             while not self.closed:
                 await self._resume_reading.wait()
                 data = await self.reader.read(65536)
+                # A pause that came while the read waited holds what it brought.
+                await self._resume_reading.wait()
                 if not data:
                     break
                 try:

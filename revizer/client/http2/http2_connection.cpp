@@ -1,6 +1,7 @@
 #include "revizer/client/http2/http2_connection.h"
 
 #include <asio/co_spawn.hpp>
+#include <asio/completion_condition.hpp>
 #include <asio/post.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <nghttp2/nghttp2.h>
+#include <optional>
 
 #include "common/error/asio_error.h"
 #include "revizer/client/http2/grpc_answer.h"
@@ -26,7 +28,7 @@ constexpr const char* kUserAgent = "tavimor-revizer-client/0.1";
 // Frames are taken from the session into the outgoing buffer while a write
 // is under way, so that its queue of unsent requests stays empty (a reset
 // of an unsent request searches that queue). Beyond this many unwritten
-// bytes, or a write that has not finished for kStallTime, the peer is not
+// bytes, or a write that has moved no byte for kStallTime, the peer is not
 // reading: no new stream opens here until the writes drain. A healthy peer
 // empties a socket buffer within milliseconds, so a second without progress
 // is not a slow link but a stalled one; and 1 MiB is many calls' worth of
@@ -35,15 +37,24 @@ constexpr std::size_t kStallBytes = 1024 * 1024;
 constexpr std::chrono::milliseconds kStallTime{1000};
 // How long a PING may stay unanswered before the connection counts as lost.
 constexpr std::chrono::milliseconds kPingTimeout{5000};
+// How long request bytes may wait without one of them going out (a full TCP
+// window, or a closed HTTP/2 window) before the connection is replaced. No
+// working link holds every byte back for seconds, a slow one moves some, so
+// 5 s is far from any healthy peer; and it stays below the longest call
+// deadline (7 s), so calls that wait meanwhile can still reach a new
+// connection. A call's own deadline would not do: calls would all fail
+// before the connection is replaced, and short deadlines would take a brief
+// pause for a stall. The same bound as an unanswered ping.
+constexpr std::chrono::milliseconds kProgressBound{5000};
 
-std::chrono::milliseconds ping_timeout_setting() {
-  // _TAVIMOR_TEST_PING_TIMEOUT_MS: tests shorten the wait with it.
-  if (const char* text = std::getenv("_TAVIMOR_TEST_PING_TIMEOUT_MS")) {
+// A bound that tests shorten through `variable` (milliseconds, 1 to 60000).
+std::chrono::milliseconds test_setting(const char* variable, std::chrono::milliseconds bound) {
+  if (const char* text = std::getenv(variable)) {
     char* end = nullptr;
     const long value = std::strtol(text, &end, 10);
     if (end != text && *end == '\0' && value > 0 && value <= 60'000) return std::chrono::milliseconds(value);
   }
-  return kPingTimeout;
+  return bound;
 }
 
 std::string duration_text(std::chrono::milliseconds duration) {
@@ -143,6 +154,19 @@ struct Http2Connection::Callbacks {
     });
   }
 
+  // Any frame but the server's own PING shows that it reads and works. A
+  // peer that sends PINGs while it reads nothing must not pass for alive:
+  // its PINGs neither count for the liveness check nor answer our PING.
+  static int on_begin_frame(nghttp2_session*, const nghttp2_frame_hd* hd, void* user_data) noexcept {
+    if (hd->type != NGHTTP2_PING || (hd->flags & NGHTTP2_FLAG_ACK)) {
+      auto& connection = self(user_data);
+      ++connection.reads_;
+      connection.ping_outstanding_ = false;
+      if (hd->type == NGHTTP2_PING) ++connection.pings_.answered;
+    }
+    return 0;
+  }
+
   static int on_frame_recv(nghttp2_session*, const nghttp2_frame* frame, void* user_data) noexcept {
     return guarded(user_data, [&](Http2Connection& connection) {
       if (frame->hd.type == NGHTTP2_SETTINGS && !(frame->hd.flags & NGHTTP2_FLAG_ACK)) {
@@ -197,12 +221,13 @@ struct Http2Connection::Callbacks {
   }
 
   static ssize_t read_body(nghttp2_session*, std::int32_t, std::uint8_t* buffer, std::size_t length,
-                           std::uint32_t* data_flags, nghttp2_data_source* source, void*) noexcept {
+                           std::uint32_t* data_flags, nghttp2_data_source* source, void* user_data) noexcept {
     auto* call = static_cast<UnaryCall*>(source->ptr);
     const std::string& body = call->request.framed_message;
     const std::size_t n = std::min(length, body.size() - call->body_sent);
     std::memcpy(buffer, body.data() + call->body_sent, n);
     call->body_sent += n;
+    self(user_data).request_bytes_taken_ += n;
     if (call->body_sent == body.size()) *data_flags |= NGHTTP2_DATA_FLAG_EOF;
     return static_cast<ssize_t>(n);
   }
@@ -234,8 +259,10 @@ Http2Connection::Http2Connection(Strand strand, Transport transport, std::string
       scheme_(std::move(scheme)),
       handshake_signal_(strand_),
       read_buffer_(kReadChunk),
-      ping_timeout_(ping_timeout_setting()),
-      ping_timer_(strand_) {
+      ping_timeout_(test_setting("_TAVIMOR_TEST_PING_TIMEOUT_MS", kPingTimeout)),
+      ping_timer_(strand_),
+      progress_(test_setting("_TAVIMOR_TEST_PROGRESS_BOUND_MS", kProgressBound)),
+      progress_timer_(strand_) {
   handshake_signal_.expires_at(asio::steady_timer::time_point::max());
 }
 
@@ -249,6 +276,7 @@ bool Http2Connection::init_session() {
   nghttp2_session_callbacks_set_on_begin_headers_callback(callbacks, &Callbacks::on_begin_headers);
   nghttp2_session_callbacks_set_on_header_callback(callbacks, &Callbacks::on_header);
   nghttp2_session_callbacks_set_on_data_chunk_recv_callback(callbacks, &Callbacks::on_data_chunk);
+  nghttp2_session_callbacks_set_on_begin_frame_callback(callbacks, &Callbacks::on_begin_frame);
   nghttp2_session_callbacks_set_on_frame_recv_callback(callbacks, &Callbacks::on_frame_recv);
   nghttp2_session_callbacks_set_on_stream_close_callback(callbacks, &Callbacks::on_stream_close);
   nghttp2_session_callbacks_set_error_callback2(callbacks, &Callbacks::on_error);
@@ -295,7 +323,7 @@ bool Http2Connection::can_open_stream() const {
 
 bool Http2Connection::write_stalled() const {
   if (outgoing_.size() + (writing_ ? in_flight_.size() : 0) > kStallBytes) return true;
-  return writing_ && Clock::now() - write_started_ > kStallTime;
+  return writing_ && Clock::now() - write_moved_at_ > kStallTime;
 }
 
 void Http2Connection::submit(const std::shared_ptr<UnaryCall>& call) {
@@ -356,7 +384,13 @@ void Http2Connection::reset(UnaryCall& call, bool timed_out) {
 
 void Http2Connection::check_liveness(const UnaryCall& call) {
   if (ping_outstanding_ || reads_ != call.reads_at_send) return;
+  ping();
+}
+
+void Http2Connection::ping() {
   if (nghttp2_submit_ping(session_, NGHTTP2_FLAG_NONE, nullptr) != 0) return;
+  ++pings_.sent;
+  if (ping_outstanding_) return;  // its bound covers this one too: any answer ends both
   ping_outstanding_ = true;
   ping_timer_.expires_after(ping_timeout_);
   ping_timer_.async_wait([self = shared_from_this(), generation = reads_](asio::error_code ec) {
@@ -371,6 +405,54 @@ void Http2Connection::check_liveness(const UnaryCall& call) {
 void Http2Connection::on_ping_timeout() {
   const std::string cause = "the server did not answer a ping within " + duration_text(ping_timeout_);
   end_connection(lost_status("connection lost: " + cause, cause));
+}
+
+void Http2Connection::watch_progress() {
+  progress_watched_ = true;
+  progress_timer_.expires_after(progress_.period());
+  progress_timer_.async_wait([self = shared_from_this()](asio::error_code ec) {
+    // Cancelled only when the connection ends (tested as a flag: see the
+    // channel's deadline timer).
+    if (!ec) self->guarded([&] { self->look_at_progress(); });
+  });
+}
+
+void Http2Connection::look_at_progress() {
+  progress_watched_ = false;
+  if (closed_) return;
+  const auto write_moved_at = writing_ ? std::optional(write_moved_at_) : std::nullopt;
+  switch (progress_.look(Clock::now(), write_moved_at, request_bytes_taken_, pings_,
+                         [&] { return request_held_by_window(); })) {
+    case ProgressWatch::Verdict::StalledWrites:
+      close("connection stalled: no request byte could be sent for " + duration_text(progress_.bound()) +
+            " (the server reads nothing)");
+      return;
+    case ProgressWatch::Verdict::StalledWindow:
+      close("connection stalled: no request byte could be sent for " + duration_text(progress_.bound()) +
+            " (the server keeps its flow-control window closed)");
+      return;
+    case ProgressWatch::Verdict::Ping:
+      ping();
+      flush();
+      if (closed_) return;
+      break;
+    case ProgressWatch::Verdict::None:
+      break;
+  }
+  // An idle connection is not looked at; its next write starts the looks again.
+  if (writing_ || !streams_.empty()) watch_progress();
+}
+
+bool Http2Connection::request_held_by_window() const {
+  const bool connection_window_closed = nghttp2_session_get_remote_window_size(session_) <= 0;
+  for (const auto& [stream_id, call] : streams_) {
+    if (call->body_sent == call->request.framed_message.size()) continue;
+    // 0 when the stream's window is closed (-1: no such stream).
+    if (connection_window_closed || nghttp2_session_get_stream_remote_window_size(session_, stream_id) == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void Http2Connection::stream_closed(std::int32_t stream_id, std::uint32_t error_code) {
@@ -442,6 +524,7 @@ void Http2Connection::end_connection(common::GrpcStatus status) {
   close_status_ = std::move(status);
   handshake_signal_.cancel();
   ping_timer_.cancel();
+  progress_timer_.cancel();
   auto streams = std::move(streams_);
   streams_.clear();
   for (auto& [id, call] : streams) call->finish(fail(*close_status_));
@@ -502,6 +585,21 @@ struct Http2Connection::WriteDone {
   friend bool asio_handler_is_continuation(WriteDone*) { return true; }
 };
 
+// Asked after every part of a write (on the strand): a part that moved
+// bytes is progress, so a large write on a slow link is no stall. A write
+// that goes out at once takes no clock here.
+struct Http2Connection::WriteProgress {
+  Http2Connection* self;  // kept alive by the write's WriteDone
+
+  std::size_t operator()(const asio::error_code& ec, std::size_t written) const {
+    if (!ec && written > self->in_flight_written_ && written < self->in_flight_.size()) {
+      self->write_moved_at_ = Clock::now();
+    }
+    self->in_flight_written_ = written;
+    return asio::transfer_all()(ec, written);
+  }
+};
+
 void Http2Connection::flush() {
   write_pending();
   // Sending a reset closes its stream.
@@ -535,8 +633,10 @@ void Http2Connection::write_pending() {
   in_flight_.swap(outgoing_);
   outgoing_.clear();
   writing_ = true;
-  write_started_ = Clock::now();
-  transport_.async_write(asio::buffer(in_flight_), WriteDone{shared_from_this()});
+  write_moved_at_ = Clock::now();
+  in_flight_written_ = 0;
+  if (!progress_watched_) watch_progress();
+  transport_.async_write(asio::buffer(in_flight_), WriteProgress{this}, WriteDone{shared_from_this()});
 }
 
 void Http2Connection::on_written(asio::error_code ec) {
@@ -574,8 +674,6 @@ common::GrpcStatus Http2Connection::lost_connection_status(const asio::error_cod
 }
 
 void Http2Connection::receive(std::size_t length) {
-  ++reads_;
-  ping_outstanding_ = false;  // any frame shows the server alive
   in_session_ = true;
   const ssize_t consumed = nghttp2_session_mem_recv(session_, read_buffer_.data(), length);
   in_session_ = false;

@@ -9,8 +9,11 @@
 // streams the server accepted finish and no new ones start. A call whose
 // stream the server never processed (refused, above a GOAWAY's last stream
 // id, or never sent) goes back to the channel to be sent again. A connection
-// that stays silent after a call timed out is pinged, and closed when the
-// ping goes unanswered.
+// that stays silent after a call timed out (PINGs of the server's own do
+// not count) is pinged, and closed when the ping goes unanswered. One that
+// takes no request byte for a while, though bytes wait to go (the peer
+// reads nothing, or keeps its flow-control window closed), is closed too,
+// whatever it sends meanwhile (ProgressWatch).
 //
 // The pump writes as soon as there is something to send, from whichever
 // handler queued it (no hand-over to a writer task), and its completion
@@ -34,6 +37,7 @@
 #include <utility>
 #include <vector>
 
+#include "revizer/client/http2/progress_watch.h"
 #include "revizer/client/http2/unary_call.h"
 #include "revizer/client/transport/transport.h"
 #include "revizer/client/transport/transport_failure.h"
@@ -110,6 +114,7 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
   void write_pending();
   void on_written(asio::error_code ec);
   struct WriteDone;
+  struct WriteProgress;
   bool write_stalled() const;
   // Moves a closed stream's call aside; `finish_closed_streams` finishes it
   // once the session is out of its callbacks.
@@ -146,9 +151,20 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
   void changed();
   void deliver_changes();
   // Sends a PING when a timed-out call's connection has been silent since
-  // the call's request went out; no answer within the bound closes it.
+  // the call's request went out (PINGs of the server's own do not break the
+  // silence); no answer within the bound closes it.
   void check_liveness(const UnaryCall& call);
+  // Sends a PING; one that goes unanswered (no frame of the server's at all)
+  // within the bound closes the connection.
+  void ping();
   void on_ping_timeout();
+  // Looks at the progress of the requests every period while streams are
+  // open or a write is under way, and closes a stalled connection.
+  void watch_progress();
+  void look_at_progress();
+  // True when some open stream has request bytes that a closed stream or
+  // connection window holds back.
+  bool request_held_by_window() const;
 
   Strand strand_;
   Transport transport_;
@@ -180,16 +196,24 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
 
   // Reads and liveness.
   std::vector<std::uint8_t> read_buffer_;
-  std::uint64_t reads_ = 0;  // successful reads so far
+  std::uint64_t reads_ = 0;  // frames received so far, the server's own PINGs left out
   bool ping_outstanding_ = false;
+  ProgressWatch::Pings pings_;  // our PINGs sent and answered
   std::chrono::milliseconds ping_timeout_;
   asio::steady_timer ping_timer_;
 
   // Writes: `outgoing_` collects frames while `in_flight_` is written.
   bool writing_ = false;
-  Clock::time_point write_started_{};
+  Clock::time_point write_moved_at_{};  // the write's start, or when it last moved a byte
+  std::size_t in_flight_written_ = 0;
   std::string outgoing_;
   std::string in_flight_;
+
+  // Progress of the requests.
+  std::uint64_t request_bytes_taken_ = 0;  // request DATA the session has taken
+  ProgressWatch progress_;
+  asio::steady_timer progress_timer_;
+  bool progress_watched_ = false;  // a look is due
 };
 
 }  // namespace revizer::client

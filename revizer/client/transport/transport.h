@@ -23,13 +23,16 @@ class Transport {
   // Suspends until some bytes arrive; `ec` reports the end of the stream or a failure.
   asio::awaitable<std::size_t> read_some(asio::mutable_buffer buffer, asio::error_code& ec);
   // Writes the whole buffer; `handler(ec, bytes)` as for asio::async_write
-  // (with the handler's executor and continuation hint).
-  template <class Handler>
-  void async_write(asio::const_buffer buffer, Handler&& handler) {
+  // (with the handler's executor and continuation hint). `condition(ec,
+  // bytes_so_far)` is asked after every part written, as asio::async_write
+  // asks it (on the handler's executor): a large write reports its progress
+  // through it.
+  template <class Condition, class Handler>
+  void async_write(asio::const_buffer buffer, Condition condition, Handler&& handler) {
     if (tls_) {
-      asio::async_write(*tls_, buffer, std::forward<Handler>(handler));
+      asio::async_write(*tls_, buffer, std::move(condition), std::forward<Handler>(handler));
     } else {
-      asio::async_write(tcp_, buffer, std::forward<Handler>(handler));
+      asio::async_write(tcp_, buffer, std::move(condition), std::forward<Handler>(handler));
     }
   }
   // Ends pending operations and the connection; no TLS close_notify is sent.
