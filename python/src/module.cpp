@@ -12,6 +12,7 @@
 #include "python/src/classes/result_classes.h"
 #include "python/src/classes/scan_classes.h"
 #include "python/src/classes/tool_classes.h"
+#include "python/src/client/exit_gate.h"
 #include "python/src/client/revizer_client.h"
 #include "python/src/enums/enums.h"
 #include "python/src/functions/module_functions.h"
@@ -116,6 +117,10 @@ int module_exec(PyObject* module) noexcept {
       return -1;
     }
     client::install_default_crypto_provider();
+    // At import rather than at the first call: atexit callbacks registered
+    // after the import run before the module's own, and their calls work
+    // as any other (README, "Processes").
+    if (!watch_interpreter_exit()) return -1;
     if (module_init_all(module) < 0) return -1;
     for (const ClassEntry& entry : kClasses) {
       if (add_class(module, entry) < 0) return -1;

@@ -30,7 +30,11 @@ struct ClientState {
 // ends the call with its status and nothing is sent), the queue, the stream
 // and its deadline, which also bounds a wait for a refreshed identity token.
 // A fresh token is read on this thread, without a hop. `framed_message`
-// holds the 5-byte prefix and the message.
+// holds the 5-byte prefix and the message. A deadline already passed ends
+// the call with "Timeout expired" before anything is sent.
+asio::awaitable<CallOutcome> unary_call(ClientState state, std::string path, std::string framed_message,
+                                        std::chrono::steady_clock::time_point deadline);
+// The same with the deadline `timeout` from now.
 asio::awaitable<CallOutcome> unary_call(ClientState state, std::string path, std::string framed_message,
                                         std::chrono::nanoseconds timeout);
 

@@ -20,6 +20,11 @@ asio::awaitable<RevizerGrpcClient::Connected> RevizerGrpcClient::connect(Connect
 }
 
 asio::awaitable<CallOutcome> RevizerGrpcClient::call_adjudicates(ClientState state, std::string framed_request,
+                                                                 CallClock::time_point deadline) {
+  co_return co_await unary_call(std::move(state), kAdjudicatesPath, std::move(framed_request), deadline);
+}
+
+asio::awaitable<CallOutcome> RevizerGrpcClient::call_adjudicates(ClientState state, std::string framed_request,
                                                                  std::chrono::milliseconds timeout) {
   co_return co_await unary_call(std::move(state), kAdjudicatesPath, std::move(framed_request), timeout);
 }

@@ -26,6 +26,9 @@ namespace revizer::client {
 
 inline constexpr const char* kAdjudicatesPath = "/tavimor.revizer.v1.RevizerService/Adjudicates";
 
+// The clock of call deadlines.
+using CallClock = std::chrono::steady_clock;
+
 class RevizerGrpcClient {
  public:
   using Connected = Result<std::shared_ptr<const RevizerGrpcClient>, RevizerClientError>;
@@ -47,7 +50,10 @@ class RevizerGrpcClient {
   bool made_before_fork() const { return fork_generation_ != fork_generation(); }
 
   // One Adjudicates call: `framed_request` is the encoded request behind its
-  // 5-byte prefix; the outcome is the answer message or a status.
+  // 5-byte prefix; the outcome is the answer message or a status. Its
+  // deadline is `deadline`, or `timeout` from now.
+  static asio::awaitable<CallOutcome> call_adjudicates(ClientState state, std::string framed_request,
+                                                       CallClock::time_point deadline);
   static asio::awaitable<CallOutcome> call_adjudicates(ClientState state, std::string framed_request,
                                                        std::chrono::milliseconds timeout);
 

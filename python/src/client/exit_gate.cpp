@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "python/src/binding/binding.h"
+#include "python/src/client/pending_calls.h"
 #include "python/src/client/per_process.h"
 
 namespace revizer::python {
@@ -23,12 +24,15 @@ PyObject* close_at_exit(PyObject*, PyObject*) noexcept {
     Detached detached;
     exit_gate().close(kLeaveBound);
     detached.reattach();
+    // No hand-back attaches any more: every call still pending ends here.
+    if (!fail_pending_calls()) return nullptr;
     return Py_NewRef(Py_None);
   });
 }
 
 PyMethodDef kCloseAtExitDef = {"close_at_exit", &close_at_exit, METH_NOARGS,
-                               "Closes the module's threads off from the exiting interpreter."};
+                               "Closes the module's threads off from the exiting interpreter and fails the calls "
+                               "still pending."};
 
 }  // namespace
 

@@ -2,13 +2,17 @@
 
 // The gate that the module's own threads pass to attach to the interpreter.
 // It closes when the interpreter begins to exit: a callback registered with
-// Python's `atexit` module closes it and waits (without the interpreter) for
-// the threads inside to leave. `atexit` callbacks run after the non-daemon
-// threads were joined and before finalisation starts, so no thread of ours
-// is attached once the interpreter tears itself down, and none attaches
-// later: whatever would need the interpreter then is dropped. A forked child
-// starts with an open gate (the callback's registration is inherited with
-// the rest of the interpreter).
+// Python's `atexit` module when the module is imported closes it and waits
+// (without the interpreter) for the threads inside to leave. `atexit`
+// callbacks run after the non-daemon threads were joined and before
+// finalisation starts, so no thread of ours is attached once the
+// interpreter tears itself down, and none attaches later: whatever would
+// need the interpreter then is dropped. The same callback then fails every
+// call still pending (pending_calls.h), so that no future waits for ever,
+// and no call starts after it. `atexit` runs the callbacks last registered
+// first: those registered after the import run before this one, while calls
+// still work. A forked child starts with an open gate (the callback's
+// registration is inherited with the rest of the interpreter).
 
 #include <chrono>
 #include <condition_variable>
@@ -58,9 +62,10 @@ class ExitGate {
 ExitGate& exit_gate() noexcept;
 
 // Attached: makes sure the callback that closes the gate is registered with
-// `atexit` (once per process image). Done before anything is queued for the
-// module's threads, so that the callback exists whenever they might attach.
-// False with the error set when it cannot be registered.
+// `atexit` (once per process image): when the module is imported, and again
+// (a no-op then) before anything is queued for the module's threads, so
+// that the callback exists whenever they might attach. False with the error
+// set when it cannot be registered.
 bool watch_interpreter_exit() noexcept;
 
 }  // namespace revizer::python

@@ -5,6 +5,7 @@
 #include "python/src/binding/binding.h"
 #include "python/src/client/bridge_names.h"
 #include "python/src/client/exit_gate.h"
+#include "python/src/client/pending_calls.h"
 
 namespace revizer::python {
 namespace {
@@ -114,32 +115,34 @@ const BridgeNames* bridge_names() noexcept {
 
 namespace detail {
 
-std::optional<CallObjects> prepare_call(const client::TaskHandle& task) {
+std::shared_ptr<PendingCall> prepare_call(const client::TaskHandle& task) {
   const BridgeNames* names = bridge_names();
-  if (names == nullptr) return std::nullopt;
+  if (names == nullptr) return nullptr;
   CallObjects objects;
   objects.loop = AnyThreadRef::steal(PyObject_CallNoArgs(names->get_running_loop));
-  if (!objects.loop) return std::nullopt;
-  if (!watch_interpreter_exit()) return std::nullopt;
+  if (!objects.loop) return nullptr;
+  if (!watch_interpreter_exit()) return nullptr;
   if (exit_gate().closed()) {
     // Its outcome could never be handed back: fail now rather than leave
     // the caller awaiting for good.
-    PyErr_SetString(PyExc_RuntimeError, "cannot start a call: the interpreter is exiting");
-    return std::nullopt;
+    PyErr_SetString(PyExc_RuntimeError, kCannotStartAtExit);
+    return nullptr;
   }
   release_dropped_references_promptly();
   objects.context = AnyThreadRef::steal(PyContext_CopyCurrent());
-  if (!objects.context) return std::nullopt;
+  if (!objects.context) return nullptr;
   objects.future = AnyThreadRef::steal(PyObject_CallMethodNoArgs(objects.loop.get(), names->create_future));
-  if (!objects.future) return std::nullopt;
+  if (!objects.future) return nullptr;
   PyTypeObject* type = type_object<CancelOnDoneClass>();
-  if (type == nullptr) return std::nullopt;
+  if (type == nullptr) return nullptr;
   Ref callback = Ref::steal(emplace_object<CancelOnDoneClass>(type, task));
-  if (!callback) return std::nullopt;
+  if (!callback) return nullptr;
   Ref registered =
       Ref::steal(PyObject_CallMethodOneArg(objects.future.get(), names->add_done_callback, callback.get()));
-  if (!registered) return std::nullopt;
-  return objects;
+  if (!registered) return nullptr;
+  // Listed last: from here on the exit callback fails the future should
+  // the call still wait then (the list refuses once that callback ran).
+  return list_pending_call(std::move(objects));
 }
 
 }  // namespace detail

@@ -10,7 +10,9 @@
 // fires the call's cancellation signal. The body then runs on the runtime;
 // cancellation drops it where it waits. Its outcome goes to the hand-back
 // (hand_back.h), which completes the future on its loop's thread unless it
-// was cancelled.
+// was cancelled. The call is listed as pending until then, so that the
+// module's exit callback fails its future should the interpreter exit first
+// (pending_calls.h).
 //
 //   PyObject* future = start_future<Value>(executor, body(), &to_python);
 //
@@ -51,8 +53,8 @@ template <class T>
 class TypedCompletion final : public Completion {
  public:
   using ToPython = PyObject* (*)(T&&);
-  TypedCompletion(CallObjects objects, ToPython to_python)
-      : Completion(std::move(objects)), to_python_(to_python) {}
+  TypedCompletion(std::shared_ptr<PendingCall> call, ToPython to_python)
+      : Completion(std::move(call)), to_python_(to_python) {}
   void set_value(T value) { value_.emplace(std::move(value)); }
   PyObject* make_value() override { return to_python_(std::move(*value_)); }
 
@@ -83,9 +85,9 @@ asio::awaitable<void> run_call(asio::awaitable<TaskOutcome<T>> body, std::unique
   hand_back(std::move(completion));
 }
 
-// Steps 1 to 4 on the calling thread: loop, context, future, done callback.
-// The objects, or null with the error set.
-std::optional<CallObjects> prepare_call(const client::TaskHandle& task);
+// Steps 1 to 4 on the calling thread: loop, context, future, done callback;
+// the call listed as pending (pending_calls.h). Null with the error set.
+std::shared_ptr<PendingCall> prepare_call(const client::TaskHandle& task);
 
 }  // namespace detail
 
@@ -93,10 +95,10 @@ template <class T>
 PyObject* start_future(asio::any_io_executor executor, asio::awaitable<TaskOutcome<T>> body,
                        PyObject* (*to_python)(T&&)) {
   auto state = std::make_shared<client::TaskHandle::State>(std::move(executor));
-  std::optional<CallObjects> objects = detail::prepare_call(client::TaskHandle(state));
-  if (!objects) return nullptr;
-  PyObject* future = Py_NewRef(objects->future.get());
-  auto completion = std::make_unique<detail::TypedCompletion<T>>(std::move(*objects), to_python);
+  std::shared_ptr<PendingCall> call = detail::prepare_call(client::TaskHandle(state));
+  if (!call) return nullptr;
+  PyObject* future = Py_NewRef(call->objects().future.get());
+  auto completion = std::make_unique<detail::TypedCompletion<T>>(std::move(call), to_python);
   asio::co_spawn(state->strand, detail::run_call<T>(std::move(body), std::move(completion)),
                  asio::bind_cancellation_slot(state->signal.slot(), [state](std::exception_ptr) {}));
   return future;

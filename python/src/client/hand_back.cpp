@@ -33,7 +33,8 @@ int future_cancelled(PyObject* future) {
 }
 
 void Completion::complete() {
-  PyObject* future = objects_.future.get();
+  CallObjects& objects = call_->objects();
+  PyObject* future = objects.future.get();
   const int cancelled = future_cancelled(future);
   if (cancelled != 0) {
     if (cancelled < 0) report_hand_back_error();
@@ -69,29 +70,27 @@ void Completion::complete() {
     report_hand_back_error();
     return;
   }
-  PyObject* args[] = {objects_.loop.get(), names->complete, future, method.get(), value.get(), Py_None};
+  PyObject* args[] = {objects.loop.get(), names->complete, future, method.get(), value.get(), Py_None};
   Ref scheduled = Ref::steal(PyObject_VectorcallMethod(names->call_soon_threadsafe, args,
                                                        5 | PY_VECTORCALL_ARGUMENTS_OFFSET, names->context_kwnames));
   if (!scheduled) report_hand_back_error();
 }
 
+Completion::~Completion() {
+  // Dropped without a hand-back: the task was cancelled (its future is done).
+  if (call_ && !settled_) (void)claim_pending_call(*call_);
+}
+
 void Completion::run(bool attached) noexcept {
-  if (!attached) {
-    abandon();
-    return;
-  }
+  settled_ = true;
+  if (!attached) return;  // left listed for the exit callback, or taken by it
+  if (!claim_pending_call(*call_)) return;  // the exit callback failed the future
   try {
     complete();
   } catch (...) {
     raise_current_exception();
     report_hand_back_error();
   }
-}
-
-void Completion::abandon() noexcept {
-  objects_.loop.leak();
-  objects_.context.leak();
-  objects_.future.leak();
 }
 
 void hand_back(std::unique_ptr<Completion> completion) { run_on_interpreter_thread(std::move(completion)); }

@@ -12,29 +12,30 @@
 // `future.set_exception`. A failure of the hand-back itself (a closed loop)
 // is reported as unraisable and leaves the future pending. Either way the
 // call's Python objects are released there, attached.
+//
+// The call is listed as pending (pending_calls.h) from its start: the
+// hand-back claims it first, and does nothing when the module's exit
+// callback has taken it (and failed its future). A hand-back that runs once
+// the interpreter exits claims nothing and leaves the call to that callback;
+// a completion dropped without a hand-back (its task was cancelled) claims
+// the call and releases its objects.
 
 #include <Python.h>
 
 #include <memory>
 #include <string>
 
-#include "python/src/client/any_thread_ref.h"
 #include "python/src/client/interpreter_thread.h"
+#include "python/src/client/pending_calls.h"
 
 namespace revizer::python {
-
-// The Python objects a call holds from its start to its hand-back.
-struct CallObjects {
-  AnyThreadRef loop;
-  AnyThreadRef context;  // the caller's context, copied at the call
-  AnyThreadRef future;
-};
 
 // One call's outcome: a value (made into its Python object at the hand-back),
 // the text of the RuntimeError it fails with, or a panic message.
 class Completion : public InterpreterJob {
  public:
-  explicit Completion(CallObjects objects) : objects_(std::move(objects)) {}
+  explicit Completion(std::shared_ptr<PendingCall> call) : call_(std::move(call)) {}
+  ~Completion() override;
 
   void set_error(std::string text) {
     kind_ = Kind::Error;
@@ -45,8 +46,9 @@ class Completion : public InterpreterJob {
     text_ = std::move(text);
   }
 
-  // Attached: hands the future's result or exception to its loop.
-  // Otherwise the interpreter exits: every Python reference is kept for good.
+  // Attached: hands the future's result or exception to its loop, unless
+  // the exit callback took the call. Otherwise the interpreter exits: the
+  // call stays listed, with its Python objects, for that callback.
   void run(bool attached) noexcept override;
 
  protected:
@@ -55,10 +57,10 @@ class Completion : public InterpreterJob {
 
  private:
   void complete();
-  void abandon() noexcept;
 
   enum class Kind { Value, Error, Panic };
-  CallObjects objects_;
+  std::shared_ptr<PendingCall> call_;
+  bool settled_ = false;  // claimed by the hand-back, or left for the exit callback
   Kind kind_ = Kind::Value;
   std::string text_;
 };

@@ -5,6 +5,9 @@
 // other threads go on meanwhile. The wait goes in short slices; between two
 // the thread attaches and runs the signal handlers, so Ctrl-C ends it: the
 // handler's exception (KeyboardInterrupt) is raised and the task cancelled.
+// The cancellation may land before the task has begun its work: the steps
+// that open a connection or wait long look at the task's cancellation state
+// first (connect.cpp, client_state.cpp), so it is never lost.
 //
 //   std::optional<T> value = wait_interruptibly(executor, work());
 //   if (!value) return nullptr;  // the error is set

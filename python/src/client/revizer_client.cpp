@@ -113,10 +113,12 @@ std::string adjudication_failed(RevizerClientError error) {
   return "Adjudication failed: " + AdjudicationError::from_client_error(std::move(error)).to_string();
 }
 
-asio::awaitable<TaskOutcome<result::Adjudicated>> adjudicate_async(ClientRef client, event::Event event) {
+// `started`: when the Python call was made, which the deadline counts from.
+asio::awaitable<TaskOutcome<result::Adjudicated>> adjudicate_async(ClientRef client, event::Event event,
+                                                                   client::CallClock::time_point started) {
   std::vector<event::Event> events;
   events.push_back(std::move(event));
-  client::Adjudications answers = co_await client::adjudicates(std::move(client), std::move(events));
+  client::Adjudications answers = co_await client::adjudicates(std::move(client), std::move(events), started);
   if (!answers) co_return fail(adjudication_failed(std::move(answers).error()));
   // One answer per event is checked by the client; an empty list cannot come
   // back, but would be a decode error like any other.
@@ -124,9 +126,9 @@ asio::awaitable<TaskOutcome<result::Adjudicated>> adjudicate_async(ClientRef cli
   co_return std::move(answers->back());
 }
 
-asio::awaitable<TaskOutcome<std::vector<result::Adjudicated>>> adjudicates_async(ClientRef client,
-                                                                                 std::vector<event::Event> events) {
-  client::Adjudications answers = co_await client::adjudicates(std::move(client), std::move(events));
+asio::awaitable<TaskOutcome<std::vector<result::Adjudicated>>> adjudicates_async(
+    ClientRef client, std::vector<event::Event> events, client::CallClock::time_point started) {
+  client::Adjudications answers = co_await client::adjudicates(std::move(client), std::move(events), started);
   if (!answers) co_return fail("Adjudication failed: " + answers.error().to_string());
   co_return std::move(*answers);
 }
@@ -218,12 +220,14 @@ constexpr auto kAdjudicate = signature("RevizerClient", "adjudicate",
                                        pos("event"));
 
 PyObject* adjudicate_impl(const ClientRef& record, PyObject* argument) {
+  // The deadline counts from here, the event's coercion included.
+  const client::CallClock::time_point started = client::CallClock::now();
   ClientRef client = record;
   auto event = event_from_py(argument);
   if (!event) return nullptr;
   asio::any_io_executor executor = executor_for(client);
-  return start_future<result::Adjudicated>(std::move(executor), adjudicate_async(std::move(client), std::move(*event)),
-                                           &adjudicated_to_python);
+  return start_future<result::Adjudicated>(
+      std::move(executor), adjudicate_async(std::move(client), std::move(*event), started), &adjudicated_to_python);
 }
 
 constexpr auto kAdjudicates = signature("RevizerClient", "adjudicates",
@@ -245,7 +249,10 @@ struct HeldObject {
   static PyResult<type> convert(PyObject* object) { return Ref::borrow(object); }
 };
 
+// The list's elements are collected before this runs: the deadline counts
+// from the method's own start.
 PyObject* adjudicates_impl(const ClientRef& record, std::vector<Ref> elements) {
+  const client::CallClock::time_point started = client::CallClock::now();
   ClientRef client = record;
   std::vector<event::Event> events;
   events.reserve(elements.size());
@@ -256,7 +263,8 @@ PyObject* adjudicates_impl(const ClientRef& record, std::vector<Ref> elements) {
   }
   asio::any_io_executor executor = executor_for(client);
   return start_future<std::vector<result::Adjudicated>>(
-      std::move(executor), adjudicates_async(std::move(client), std::move(events)), &adjudicated_list_to_python);
+      std::move(executor), adjudicates_async(std::move(client), std::move(events), started),
+      &adjudicated_list_to_python);
 }
 
 PyObject* enter_impl(PyObject* self, const ClientRef&) { return Py_NewRef(self); }

@@ -21,21 +21,28 @@
 
 namespace revizer::client {
 
-// One request per batch: encoded, sent with the client's timeout over a
-// fresh copy of its state, its answer decoded.
+// One request per batch: encoded, sent with `deadline` over a fresh copy of
+// the client's state, its answer decoded.
 asio::awaitable<Result<std::vector<wire::WireEvent>, common::GrpcStatus>> adjudicates_call(
-    const RevizerGrpcClient& client, std::vector<wire::WireEvent> events);
+    const RevizerGrpcClient& client, std::vector<wire::WireEvent> events, CallClock::time_point deadline);
 
+// The deadlines: each request's is the client's timeout from its start,
+// the first request's from `started`, when the operation was asked for (a
+// Python call's start), so that the time before it reaches its worker
+// counts. Each later batch starts as the one before ends.
 struct WireAdjudicates {
   using WireEvent = wire::WireEvent;
   using AnswerEvent = wire::WireEvent;
   using Error = RevizerClientError;
 
   std::shared_ptr<const RevizerGrpcClient> client;
+  CallClock::time_point started = CallClock::now();
+  bool first_sent = false;
 
   std::size_t event_cost(const WireEvent& event) const { return wire::AdjudicatesRequest::event_cost(event); }
-  asio::awaitable<Result<std::vector<WireEvent>, common::GrpcStatus>> call(std::vector<WireEvent> batch) const {
-    return adjudicates_call(*client, std::move(batch));
+  asio::awaitable<Result<std::vector<WireEvent>, common::GrpcStatus>> call(std::vector<WireEvent> batch) {
+    const CallClock::time_point from = std::exchange(first_sent, true) ? CallClock::now() : started;
+    return adjudicates_call(*client, std::move(batch), from + client->adjudicates_timeout());
   }
   std::string answer_event_id(const AnswerEvent& event) const { return event.event_id; }
   Error status_error(common::GrpcStatus status) const { return RevizerClientError::status(std::move(status)); }

@@ -58,12 +58,12 @@ std::vector<wire::WireEvent> collect_wire_events(std::vector<event::Event> event
 }
 
 asio::awaitable<Adjudications> adjudicates(std::shared_ptr<const RevizerGrpcClient> client,
-                                           std::vector<event::Event> events) {
+                                           std::vector<event::Event> events, CallClock::time_point started) {
   if (client->made_before_fork()) {
     co_return fail(RevizerClientError::status(grpc_status(GrpcCode::Unavailable, kMadeBeforeForkMessage)));
   }
   std::vector<wire::WireEvent> wire_events = collect_wire_events(std::move(events));
-  AdjudicatedAnswers answers{{std::move(client)}};
+  AdjudicatedAnswers answers{{std::move(client), started}};
   co_return co_await run_batches(answers, std::move(wire_events));
 }
 

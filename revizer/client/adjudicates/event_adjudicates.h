@@ -30,9 +30,11 @@ std::vector<wire::WireEvent> collect_wire_events(std::vector<event::Event> event
 using Adjudications = Result<std::vector<result::Adjudicated>, RevizerClientError>;
 
 // A client connected before this process was forked fails at once with an
-// UNAVAILABLE status, before anything touches its connection.
+// UNAVAILABLE status, before anything touches its connection. The first
+// request's deadline counts from `started` (WireAdjudicates).
 asio::awaitable<Adjudications> adjudicates(std::shared_ptr<const RevizerGrpcClient> client,
-                                           std::vector<event::Event> events);
+                                           std::vector<event::Event> events,
+                                           CallClock::time_point started = CallClock::now());
 
 // The text of that status.
 inline constexpr const char* kMadeBeforeForkMessage =

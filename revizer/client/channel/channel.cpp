@@ -238,7 +238,11 @@ void Channel::abandon(UnaryCall& call, const char* message, bool timed_out) {
 // --- deadlines ---------------------------------------------------------
 
 void Channel::track_deadline(UnaryCall& call) {
-  call.deadline = UnaryCall::Clock::now() + std::chrono::duration_cast<UnaryCall::Clock::duration>(call.request.timeout);
+  // Fixed by the caller (a Python call's counts from that call), or at the
+  // call into the channel (async_call).
+  call.deadline = call.request.deadline
+                      ? *call.request.deadline
+                      : UnaryCall::Clock::now() + std::chrono::duration_cast<UnaryCall::Clock::duration>(call.request.timeout);
   call.deadline_armed = true;
   deadlines_.insert(call);
   if (deadlines_.front() == &call) arm_deadline_timer();

@@ -95,11 +95,16 @@ class Channel : public std::enable_shared_from_this<Channel> {
   asio::awaitable<Connected> connect() { return async_connect(asio::use_awaitable); }
 
   // One unary call; completes with the answer message or a status. The
-  // deadline ("Timeout expired", CANCELLED) is `request.timeout` from now.
+  // deadline ("Timeout expired", CANCELLED) is `request.deadline`, or
+  // `request.timeout` from now when the request has none.
   template <class Token>
   auto async_call(UnaryCallRequest request, Token&& token) {
     return asio::async_initiate<Token, void(CallOutcome)>(
         [self = shared_from_this()](auto handler, UnaryCallRequest request) {
+          if (!request.deadline) {
+            request.deadline = UnaryCall::Clock::now() +
+                               std::chrono::duration_cast<UnaryCall::Clock::duration>(request.timeout);
+          }
           auto slot = asio::get_associated_cancellation_slot(handler);
           auto call = std::make_shared<UnaryCall>(std::move(request));
           if (slot.is_connected()) {

@@ -3,12 +3,17 @@
 #include <asio/any_io_executor.hpp>
 
 #include "common/proxy/proxy_config.h"
+#include "common/proxy/proxy_tunnel.h"
 #include "revizer/client/connect/endpoint_uri.h"
 #include "revizer/client/errors/status_text.h"
 #include "revizer/client/runtime/runtime.h"
 
 namespace revizer::client {
 namespace {
+
+// What a connect dropped before it began ends with (a dropped task reports
+// nothing).
+constexpr const char* kConnectCancelled = "the connect was cancelled";
 
 Unexpected<RevizerClientError> transport_failure(std::string detail) {
   return fail(RevizerClientError::transport(std::move(detail)));
@@ -46,6 +51,13 @@ asio::awaitable<Result<ClientState, RevizerClientError>> connect_with_auth(std::
   const asio::any_io_executor executor = Runtime::shared().next_executor();
   Connector connector({scheme, *uri->host, uri->port}, std::move(*proxy), std::move(tls));
   auto channel = std::make_shared<Channel>(executor, std::move(connector));
+  // A cancellation that landed before this point (before the task's first
+  // step, during a step that does not listen for it, between two steps) is
+  // recorded in the task's cancellation state but reaches no operation that
+  // starts later: the connect would run to its bound with its socket open.
+  // Looked at here, with no suspension before the connect's own slot
+  // listens, so that one landing later reaches the connect.
+  if (co_await common::cancellation_requested()) co_return transport_failure(kConnectCancelled);
   auto connected = co_await channel->connect();
   if (!connected) {
     channel->close();
@@ -61,7 +73,9 @@ asio::awaitable<Result<ClientState, RevizerClientError>> connect_with_auth(std::
     interceptor = common::iap_auth_headers(*iap_token, token);
   } else if (common::is_cloud_run_endpoint(endpoint)) {
     prefix = "Cloud Run auth setup failed: ";
-    // Fetched on the token-fetch pool; dropping the connect abandons the wait.
+    // Fetched on the token-fetch pool; dropping the connect abandons the
+    // wait, and one dropped before it begins does not start it.
+    if (co_await common::cancellation_requested()) co_return transport_failure(kConnectCancelled);
     common::IdentityTokenSource source = pooled_identity_token_source();
     interceptor = co_await common::cloud_run_auth_interceptor(endpoint, token, std::move(source));
   } else {

@@ -331,7 +331,9 @@ void Http2Connection::submit(const std::shared_ptr<UnaryCall>& call) {
     call->finish(fail(close_status_ ? *close_status_ : grpc_status(GrpcCode::Unavailable, "connection is going away")));
     return;
   }
-  const std::string timeout = grpc_timeout_text(call->request.timeout);
+  // What is left of the call's deadline now: a call sent again (its stream
+  // refused) sends less than the first time.
+  const std::string timeout = grpc_timeout_text(call->time_left(UnaryCall::Clock::now()));
   std::vector<nghttp2_nv> headers;
   headers.reserve(9 + call->request.metadata.size());
   headers.push_back(header(":method", "POST"));

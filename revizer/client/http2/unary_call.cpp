@@ -8,6 +8,17 @@ UnaryCall::~UnaryCall() {
   if (deadline_link.list) deadline_link.list->remove(*this);
 }
 
+std::chrono::nanoseconds UnaryCall::time_left(Clock::time_point now) const {
+  std::chrono::nanoseconds left = request.timeout;
+  if (deadline_armed) {
+    left = deadline - now;
+  } else if (request.deadline) {
+    left = *request.deadline - now;
+  }
+  if (left <= std::chrono::nanoseconds::zero()) return std::chrono::nanoseconds::zero();
+  return std::chrono::ceil<std::chrono::milliseconds>(left);
+}
+
 void UnaryCall::finish(CallOutcome outcome, bool here) {
   if (finished) return;
   // A failure that lands after the deadline (the server's own

@@ -96,7 +96,13 @@ struct UnaryCallRequest {
   std::string path;                 // "/package.Service/Method"
   common::RequestMetadata metadata;  // the interceptor's headers, among others
   std::string framed_message;        // 5-byte prefix, then the message
-  std::chrono::nanoseconds timeout;  // sent as "grpc-timeout", also the deadline
+  // The deadline when none is given: this long from the call into the
+  // channel (`Channel::async_call`).
+  std::chrono::nanoseconds timeout{};
+  // The deadline on the steady clock, when the caller fixed it (a Python
+  // call's counts from that call). Either way "grpc-timeout" sends the time
+  // left when the request is sent.
+  std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt;
 };
 
 struct UnaryCall : std::enable_shared_from_this<UnaryCall> {
@@ -122,7 +128,7 @@ struct UnaryCall : std::enable_shared_from_this<UnaryCall> {
   bool answer_began = false;  // a header frame of the answer arrived: the server processed the request
 
   // Where the call is.
-  Clock::time_point deadline{};
+  Clock::time_point deadline{};  // fixed when the channel takes the call
   bool deadline_armed = false;
   DeadlineLink deadline_link;
   std::weak_ptr<Http2Connection> connection;
@@ -136,6 +142,13 @@ struct UnaryCall : std::enable_shared_from_this<UnaryCall> {
   // the call can be sent again; its deadline and its place among the
   // channel's deadlines stay.
   void prepare_resend();
+
+  // The time left until the deadline at `now`, as "grpc-timeout" sends it:
+  // rounded up to the millisecond (so that calls with the same timeout
+  // mostly send the same value, which HPACK then indexes), never negative.
+  // A call whose deadline is not fixed yet (one sent without a channel)
+  // counts from the request's own deadline or timeout.
+  std::chrono::nanoseconds time_left(Clock::time_point now) const;
 
   // Delivers the outcome (posted to the caller) and leaves the deadline list.
   void finish(CallOutcome outcome) { finish(std::move(outcome), false); }

@@ -56,6 +56,27 @@ std::string numbered(std::string prefix, int i) { return prefix.append(std::to_s
 
 std::string status_error_text(const Answers& answers) { return answers ? "<no error>" : text_of(answers.error()); }
 
+// A "grpc-timeout" value in nanoseconds (-1 when it does not read as one).
+std::int64_t grpc_timeout_nanos(const std::string& text) {
+  if (text.size() < 2) return -1;
+  std::int64_t unit = 0;
+  switch (text.back()) {
+    case 'n': unit = 1; break;
+    case 'u': unit = 1'000; break;
+    case 'm': unit = 1'000'000; break;
+    case 'S': unit = 1'000'000'000; break;
+    default: return -1;
+  }
+  return std::stoll(text.substr(0, text.size() - 1)) * unit;
+}
+
+// The request headers of a behave:metadata answer.
+json::Object metadata_of(const Answers& answers) {
+  EXPECT_TRUE(answers) << status_error_text(answers);
+  auto parsed = json::parse(answers ? reason_of((*answers)[0]) : "{}");
+  return parsed ? parsed->as_object() : json::Object();
+}
+
 TEST_P(AdjudicatesPeer, EmptyListIsOneCallWithNoEvents) {
   auto answers = adjudicate(client(), {});
   ASSERT_TRUE(answers) << status_error_text(answers);
@@ -202,21 +223,60 @@ TEST_P(AdjudicatesPeer, FirstErrorAndDenyAcrossThreeBatches) {
 }
 
 TEST_P(AdjudicatesPeer, MetadataOfEachModeAsTheServerReceivesIt) {
-  const auto report = [](const Client& c) {
-    auto answers = adjudicate(c, {event("behave:metadata")});
-    EXPECT_TRUE(answers) << status_error_text(answers);
-    auto parsed = json::parse(answers ? reason_of((*answers)[0]) : "{}");
-    return parsed ? parsed->as_object() : json::Object();
-  };
+  const auto report = [](const Client& c) { return metadata_of(adjudicate(c, {event("behave:metadata")})); };
+  // "grpc-timeout" is the time left when the request is sent, rounded up to
+  // the millisecond: the whole timeout unless a millisecond passed first.
   auto bearer = report(client(250ms));
   EXPECT_EQ(bearer.find("authorization")->as_string(), "Bearer test-token");
   EXPECT_TRUE(bearer.find("x-api-key")->is_null());
-  EXPECT_EQ(bearer.find("grpc-timeout")->as_string(), "250000u");
+  const std::string bearer_timeout = bearer.find("grpc-timeout")->as_string();
+  EXPECT_TRUE(bearer_timeout == "250000u" || grpc_timeout_nanos(bearer_timeout) >= 200'000'000) << bearer_timeout;
+  EXPECT_LE(grpc_timeout_nanos(bearer_timeout), 250'000'000) << bearer_timeout;
 
   auto iap = report(client(50ms, "iap-token"));
   EXPECT_EQ(iap.find("authorization")->as_string(), "Bearer iap-token");
   EXPECT_EQ(iap.find("x-api-key")->as_string(), "test-token");
-  EXPECT_EQ(iap.find("grpc-timeout")->as_string(), "50000000n");
+  const std::string iap_timeout = iap.find("grpc-timeout")->as_string();
+  EXPECT_TRUE(iap_timeout == "50000000n" || grpc_timeout_nanos(iap_timeout) >= 20'000'000) << iap_timeout;
+  EXPECT_LE(grpc_timeout_nanos(iap_timeout), 50'000'000) << iap_timeout;
+}
+
+// The deadline counts from when the caller's call began (a Python call's
+// start), not from when it reached its worker: a call that began 200 ms
+// before it got here, with a 300 ms timeout, sends "grpc-timeout" of what
+// is left (100 ms at most) and ends at that deadline; one whose deadline has
+// passed already fails at once with "Timeout expired", sending nothing.
+TEST_P(AdjudicatesPeer, DeadlineCountsFromTheCallersStart) {
+  auto c = client(300ms);
+  const auto sent = metadata_of(adjudicate(c, {event("behave:metadata")}, CallClock::now() - 200ms));
+  const std::int64_t left = grpc_timeout_nanos(sent.find("grpc-timeout")->as_string());
+  EXPECT_GT(left, 0);
+  EXPECT_LE(left, 100'000'000);
+
+  auto started = CallClock::now() - 200ms;
+  auto answers = adjudicate(c, {event("behave:never-answer")}, started);
+  auto took = CallClock::now() - started;
+  ASSERT_FALSE(answers);
+  const std::string text = text_of(answers.error());
+  if (text != "code: 'Deadline expired before operation could complete', message: \"Deadline Exceeded\"") {
+    EXPECT_EQ(text, "code: 'The operation was cancelled', message: \"Timeout expired\"");
+  }
+  EXPECT_GE(took, 299ms);
+  EXPECT_LT(took, 450ms);
+
+  started = CallClock::now() - 400ms;
+  answers = adjudicate(c, {event("behave:never-answer")}, started);
+  took = CallClock::now() - started;
+  ASSERT_FALSE(answers);
+  EXPECT_EQ(text_of(answers.error()), "code: 'The operation was cancelled', message: \"Timeout expired\"");
+  EXPECT_LT(took, 450ms);
+
+  // A batch after the first is a request of its own: its deadline counts
+  // from its own start (two answers of 320 ms each, 600 ms apiece).
+  std::vector<wire::WireEvent> two{event_of_cost("behave:delay-ms:320", 9 * 1024 * 1024, "b1"),
+                                   event_of_cost("behave:delay-ms:320", 9 * 1024 * 1024, "b2")};
+  auto both = adjudicate(client(600ms), std::move(two));
+  EXPECT_TRUE(both) << status_error_text(both);
 }
 
 INSTANTIATE_TEST_SUITE_P(Peers, AdjudicatesPeer, ::testing::Values(Peer::Cpp, Peer::Grpcio),

@@ -101,6 +101,71 @@ TEST_F(ChannelStalls, CancelledConnectsCloseTheirSockets) {
   EXPECT_EQ(reported.load(), 0) << "a cancelled connect reported";
 }
 
+// A step of a task that does not listen for cancellation (as the Python
+// connect's read of its settings on the interpreter thread): waits until
+// `open`, which resumes the task through its own executor.
+struct DeafStep {
+  std::mutex mutex;
+  std::function<void()> resume;
+  std::promise<void> waiting;
+
+  asio::awaitable<void> wait() {
+    co_await asio::async_initiate<const asio::use_awaitable_t<>&, void()>(
+        [this](auto handler) {
+          auto shared = std::make_shared<decltype(handler)>(std::move(handler));
+          auto executor = asio::get_associated_executor(*shared);
+          {
+            std::lock_guard lock(mutex);
+            resume = [shared, executor] { asio::post(executor, [shared] { std::move(*shared)(); }); };
+          }
+          waiting.set_value();
+        },
+        asio::use_awaitable);
+  }
+  void open() {
+    std::lock_guard lock(mutex);
+    resume();
+  }
+};
+
+asio::awaitable<int> connect_after(std::shared_ptr<DeafStep> step, std::string endpoint,
+                                   std::shared_ptr<std::promise<Clock::duration>> took) {
+  co_await step->wait();
+  const auto started = Clock::now();
+  auto connected = co_await RevizerGrpcClient::connect({endpoint, "token", std::nullopt}, 7000ms);
+  took->set_value(Clock::now() - started);
+  co_return 0;
+}
+
+// A cancellation that lands before the connect has begun, while the task
+// waits in a step that does not listen for it, is recorded in the task's
+// cancellation state but reaches no later operation by itself: the connect
+// must look at it, and not open (or at once close) its socket. The order is
+// fixed: the cancellation and the resumption are posted to the task's
+// strand one after the other.
+TEST_F(ChannelStalls, ACancelThatLandsBeforeTheConnectBeginsIsNotLost) {
+  env_.set(kBoundHook, "5000");
+  StallingPeer peer(StallingPeer::Mode::Silent);
+  const std::string endpoint = peer.endpoint();
+  for (int run = 0; run < 20; ++run) {
+    auto step = std::make_shared<DeafStep>();
+    auto took = std::make_shared<std::promise<Clock::duration>>();
+    auto connect_ended = took->get_future();
+    std::atomic<bool> reported{false};
+    TaskHandle task = spawn_task<int>(Runtime::shared().executor(), connect_after(step, endpoint, took),
+                                      [&reported](int) { reported = true; });
+    step->waiting.get_future().wait();
+    task.cancel();
+    step->open();
+    ASSERT_EQ(connect_ended.wait_for(2s), std::future_status::ready) << "run " << run << ": the connect ran on";
+    EXPECT_LT(connect_ended.get(), 500ms) << "run " << run;
+    EXPECT_TRUE(eventually([&] { return peer.ended() == peer.accepted(); }, 1s))
+        << "run " << run << ": " << peer.accepted() << " accepted, " << peer.ended() << " closed";
+    std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(reported.load()) << "run " << run << ": a cancelled task reported";
+  }
+}
+
 // After a lost connection, a reconnect to a peer that accepts and says
 // nothing: calls meanwhile end at their own deadlines, a short one made
 // after a long one included; the failed attempt puts the channel in backoff

@@ -83,13 +83,21 @@ struct JsonAnswers : WireAdjudicates {
   }
 };
 
-inline asio::awaitable<Answers> adjudicate_async(Client client, std::vector<wire::WireEvent> events) {
-  JsonAnswers answers{{std::move(client)}};
+// `started`: when the caller's call began, which the first request's
+// deadline counts from.
+inline asio::awaitable<Answers> adjudicate_async(Client client, std::vector<wire::WireEvent> events,
+                                                 CallClock::time_point started = CallClock::now()) {
+  JsonAnswers answers{{std::move(client), started}};
   co_return co_await run_batches(answers, std::move(events));
 }
 
+inline Answers adjudicate(const Client& client, std::vector<wire::WireEvent> events,
+                          CallClock::time_point started) {
+  return run(adjudicate_async(client, std::move(events), started));
+}
+
 inline Answers adjudicate(const Client& client, std::vector<wire::WireEvent> events) {
-  return run(adjudicate_async(client, std::move(events)));
+  return run(adjudicate_async(client, std::move(events), CallClock::now()));
 }
 
 inline std::string text_of(const RevizerClientError& error) { return error.to_string(); }

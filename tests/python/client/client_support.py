@@ -94,6 +94,19 @@ def metadata_of(answer):
     return json.loads(answer.reason)
 
 
+def sent_timeout_ms(text):
+    """A "grpc-timeout" value in milliseconds."""
+    units = {"n": 1e-6, "u": 1e-3, "m": 1.0, "S": 1000.0, "M": 60000.0, "H": 3600000.0}
+    return int(text[:-1]) * units[text[-1]]
+
+
+def sends_timeout_of(text, timeout_ms):
+    """Whether "grpc-timeout" `text` is what is left of a `timeout_ms`
+    deadline: it counts from the Python call, so a few milliseconds (more on
+    a slow build) may have passed before the request was sent."""
+    return timeout_ms - 50 < sent_timeout_ms(text) <= timeout_ms
+
+
 # --- inside child interpreters ----------------------------------------------
 
 

@@ -120,3 +120,43 @@ def test_cancelled_connects_close_their_sockets_at_once():
         assert eventually(lambda: open_descriptors() <= before, 2), f"{open_descriptors()} open, {before} before"
     finally:
         peer.close()
+
+
+# At once (before the coroutine's first loop turn), after one loop turn, and
+# after 1 to 100 ms: a cancellation may land before the channel's connect has
+# begun (while the connect task reads its settings on the interpreter
+# thread), as the connect begins, or while it waits for the peer.
+EARLY_CANCEL_DELAYS = [None] * 30 + [0.0] * 10 + [i / 1000 for i in range(1, 101, 5)]
+
+
+def test_a_connect_cancelled_before_it_begins_is_abandoned():
+    peer = SilentPeer()
+
+    async def cancel_after(delay):
+        connect = RevizerClient.connect(f"http://127.0.0.1:{peer.port}", "t")
+        if delay is not None:
+            await asyncio.sleep(delay)
+        connect.cancel()
+        try:
+            await connect
+        except asyncio.CancelledError:
+            pass
+
+    def all_closed():
+        with peer.lock:
+            return peer.closed == peer.accepted
+
+    try:
+        left_open = []
+        for run, delay in enumerate(EARLY_CANCEL_DELAYS):
+            asyncio.run(cancel_after(delay))
+            # A socket opens only when the connect had begun; then it closes
+            # at once (an attempt left running holds it for 20 s).
+            if not eventually(all_closed, 1.5):
+                left_open.append((run, delay))
+                assert eventually(all_closed, 30)  # the next run starts clean
+        assert left_open == [], f"{len(left_open)} of {len(EARLY_CANCEL_DELAYS)} runs left the socket open: {left_open}"
+        time.sleep(0.2)  # a connect that began late would be accepted by now
+        assert eventually(all_closed, 1.5), f"{peer.accepted} accepted, {peer.closed} closed"
+    finally:
+        peer.close()
