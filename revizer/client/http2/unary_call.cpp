@@ -41,6 +41,8 @@ void UnaryCall::prepare_resend() {
   grpc_status.reset();
   grpc_message.clear();
   content_type.reset();
+  head_read = false;
+  grpc_body = false;
   data.clear();
   failure.reset();
   answer_began = false;
