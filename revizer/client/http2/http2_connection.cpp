@@ -419,6 +419,11 @@ void Http2Connection::watch_progress() {
   });
 }
 
+void Http2Connection::end_stalled(const char* why) {
+  const std::string cause = "no request byte could be sent for " + duration_text(progress_.bound()) + " (" + why + ")";
+  end_connection(lost_status("connection stalled: " + cause, cause));
+}
+
 void Http2Connection::look_at_progress() {
   progress_watched_ = false;
   if (closed_) return;
@@ -426,12 +431,10 @@ void Http2Connection::look_at_progress() {
   switch (progress_.look(Clock::now(), write_moved_at, request_bytes_taken_, pings_,
                          [&] { return request_held_by_window(); })) {
     case ProgressWatch::Verdict::StalledWrites:
-      close("connection stalled: no request byte could be sent for " + duration_text(progress_.bound()) +
-            " (the server reads nothing)");
+      end_stalled("the server reads nothing");
       return;
     case ProgressWatch::Verdict::StalledWindow:
-      close("connection stalled: no request byte could be sent for " + duration_text(progress_.bound()) +
-            " (the server keeps its flow-control window closed)");
+      end_stalled("the server keeps its flow-control window closed");
       return;
     case ProgressWatch::Verdict::Ping:
       ping();

@@ -161,6 +161,8 @@ class Http2Connection : public std::enable_shared_from_this<Http2Connection> {
   // Looks at the progress of the requests every period while streams are
   // open or a write is under way, and closes a stalled connection.
   void watch_progress();
+  // Ends a connection that made no progress; `why` names what held it.
+  void end_stalled(const char* why);
   void look_at_progress();
   // True when some open stream has request bytes that a closed stream or
   // connection window holds back.
