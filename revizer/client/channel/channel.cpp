@@ -157,7 +157,13 @@ UnaryCall* Channel::front_waiting() {
       waiting_.pop_front();
     }
     if (queue_.empty()) return nullptr;
-    if (!queue_.front()->finished) return queue_.front().get();
+    UnaryCall& front = *queue_.front();
+    // Its cancellation is on its way to the strand: end it now rather than
+    // open a stream that the cancellation would reset at once. Calls are
+    // often cancelled together, and the streams their resets free would
+    // otherwise each go to a call about to be cancelled too.
+    if (!front.finished && front.cancel_requested.load(std::memory_order_relaxed)) abandon(front, "Call cancelled", false);
+    if (!front.finished) return &front;
     queue_.pop_front();
   }
 }

@@ -109,6 +109,7 @@ class Channel : public std::enable_shared_from_this<Channel> {
           auto call = std::make_shared<UnaryCall>(std::move(request));
           if (slot.is_connected()) {
             slot.assign([self, weak = std::weak_ptr<UnaryCall>(call)](asio::cancellation_type) {
+              if (auto call = weak.lock()) call->cancel_requested.store(true, std::memory_order_relaxed);
               asio::post(self->strand_, [self, weak] {
                 if (auto call = weak.lock()) self->abandon(*call, "Call cancelled", false);
               });

@@ -12,6 +12,7 @@
 #include <asio/executor_work_guard.hpp>
 #include <asio/dispatch.hpp>
 #include <asio/post.hpp>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -135,6 +136,9 @@ struct UnaryCall : std::enable_shared_from_this<UnaryCall> {
   std::int32_t stream_id = -1;
   std::uint64_t reads_at_send = 0;  // the connection's read count when the stream opened
   bool finished = false;  // outcome delivered, or the caller gave up
+  // Set by the caller's cancellation, on its thread, before the channel's
+  // strand takes the cancellation up.
+  std::atomic<bool> cancel_requested{false};
   int resends = 0;        // times its stream was refused unprocessed and the call sent again
   CallCompletion completion;
 

@@ -8,6 +8,7 @@ connection. Every call ends by its deadline."""
 import asyncio
 import time
 
+import h2.settings
 import pytest
 
 from aio_server import AioServer
@@ -192,7 +193,38 @@ def test_status_from_the_service_is_not_sent_again():
     assert len(calls) == 1
 
 
-# --- a grpc.aio server at its stream limit -----------------------------------
+# --- servers at their stream limit, and bursts of cancelled calls ------------
+
+
+class HoldEightStreams(Script):
+    """Grants 8 streams and answers nothing."""
+
+    settings = {h2.settings.SettingCodes.MAX_CONCURRENT_STREAMS: 8}
+
+    async def on_request(self, conn, request):
+        pass
+
+
+def test_cancelled_calls_waiting_for_a_stream_open_none():
+    """Calls cancelled together while they wait for a stream: the resets of
+    the streams in use must not hand the freed streams to calls whose
+    cancellation is already on its way (a burst of streams opened and reset
+    at once, which servers take for an attack)."""
+
+    async def burst(client):
+        tasks = [asyncio.ensure_future(client.adjudicate(event("held", event_id=f"evt-{i}"))) for i in range(2000)]
+        await asyncio.sleep(0.2)  # the first 8 are on the server
+        for task in tasks:
+            task.cancel()
+        await asyncio.gather(*tasks, return_exceptions=True)
+        await asyncio.sleep(0.5)  # streams opened late would reach the peer by now
+
+    with H2Peer(HoldEightStreams) as peer:
+        run(lambda: burst(RevizerClient(endpoint(peer), "test-token")))
+        requests = sum(conn.requests_seen for conn in peer.connections)
+    # All 2,000 before; a few beyond the first 8, whose cancellations had
+    # not left the caller's loop yet, are let through.
+    assert requests < 100
 
 
 def test_call_after_a_cancellation_burst_on_a_server_at_its_stream_limit(monkeypatch):
