@@ -1,12 +1,12 @@
 """Reproducer of streams the server never processed (not a test: run by hand,
 against any build through PYTHONPATH).
 
-    python repro_refused_streams.py goaway [--calls 2000] [--every 5] [--in-flight 200]
+    python bench/python/repro_refused_streams.py goaway [--calls 2000] [--every 5] [--in-flight 200]
         An HTTP/2 server (h2_peer.py) that sends GOAWAY after every N requests
         of a connection and answers only the streams up to its last stream
         id: prints the calls that failed out of the calls made, by error.
 
-    python repro_refused_streams.py burst [--cancelled 40000] [--streams 64]
+    python bench/python/repro_refused_streams.py burst [--cancelled 40000] [--streams 64]
         A grpc.aio server (aio_server.py, a child process) limited to 64
         streams; 40,000 calls are started and cancelled, then one more call is
         made and timed. Done with this client and with grpcio's own channel,
@@ -23,8 +23,9 @@ import sys
 import time
 
 HERE = pathlib.Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE.parents[1] / "peers"))
-sys.path.insert(0, str(HERE))
+ROOT = HERE.parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "peers"))
+sys.path.insert(0, str(ROOT / "tests" / "python" / "client"))
 
 from h2_peer import H2Peer, Script  # noqa: E402
 
@@ -86,7 +87,7 @@ def goaway(args):
 
 def start_server(streams):
     server = subprocess.Popen(
-        [sys.executable, str(HERE.parents[1] / "peers" / "aio_server.py"), "--max-concurrent-streams", str(streams)],
+        [sys.executable, str(ROOT / "tests" / "peers" / "aio_server.py"), "--max-concurrent-streams", str(streams)],
         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
     )
     return server, int(server.stdout.readline())
